@@ -1,0 +1,66 @@
+#include "app/QtOperatorUi.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace kestrix {
+
+QString WithFullStop(const QString& text) {
+    if (!text.isEmpty() && text.back() > QLatin1Char('.')) return text + QLatin1Char('.');
+    return text;
+}
+
+namespace {
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+}  // namespace
+
+void QtOperatorDialogs::showErrorBox(const QString& text) {
+    ShowBox(m_parent, QMessageBox::Critical, kErrorCaption, text);
+}
+
+void QtOperatorDialogs::showNoticeBox(const QString& text) {
+    ShowBox(m_parent, QMessageBox::NoIcon, kApplicationTitle, text);
+}
+
+void QtOperatorDialogs::showUnexpectedErrorBox(const QString& text) {
+    ShowBox(m_parent, QMessageBox::Critical, kApplicationTitle, text);
+}
+
+QString QtOperatorDialogs::askSaveFileName(const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dialog(m_parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+bool QtEventPump::pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const QDeadlineTimer deadline(timeout, Qt::PreciseTimer);  // monotonic
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(std::chrono::milliseconds(deadline.remainingTime()));
+        QEventLoop* outer = m_loop;
+        m_loop = &loop;
+        loop.exec();
+        m_loop = outer;
+    }
+    return true;
+}
+
+void QtEventPump::wake() {
+    if (m_loop) m_loop->quit();
+}
+
+}  // namespace kestrix

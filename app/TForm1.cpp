@@ -1,0 +1,283 @@
+#include "app/TForm1.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QValidator>
+#include <stdexcept>
+
+namespace kestrix {
+
+namespace {
+
+const QColor kWorkAreaColour(0xE2, 0xEB, 0xFA);
+constexpr int kMacDigits = 12;
+
+// Applies the key filter to every character that reaches the MAC field, typed
+// or pasted, and refuses a change that would leave more than 12 digits.
+class MacFieldValidator : public QValidator {
+public:
+    explicit MacFieldValidator(TForm1* form) : QValidator(form), m_form(form) {}
+
+    State validate(QString& input, int& pos) const override {
+        QString filtered;
+        int newPos = 0;
+        for (int i = 0; i < input.size(); ++i) {
+            QChar key = input[i];
+            m_form->Edit1KeyPress(key);
+            if (key.isNull() || key == QChar(8)) continue;
+            filtered += key;
+            if (i < pos) ++newPos;
+        }
+        if (filtered.size() > kMacDigits) return Invalid;
+        input = filtered;
+        pos = newPos;
+        return Acceptable;
+    }
+
+private:
+    TForm1* m_form;
+};
+
+template <class W>
+W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
+    widget->setObjectName(QLatin1String(name));
+    if (width < 0) {
+        widget->adjustSize();
+        widget->move(left, top);
+    } else {
+        widget->setGeometry(left, top, width, height);
+    }
+    return widget;
+}
+
+QWidget* Panel(QWidget* parent, const char* name, const QRect& geometry, bool coloured) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setGeometry(geometry);
+    if (coloured) {
+        panel->setAutoFillBackground(true);
+        QPalette palette = panel->palette();
+        palette.setColor(QPalette::Window, kWorkAreaColour);
+        panel->setPalette(palette);
+    }
+    return panel;
+}
+
+QLabel* Caption(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold = false) {
+    auto* label = new QLabel(text, parent);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    return Place(label, name, left, top);
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QRect& g) {
+    return Place(new QPushButton(text, parent), name, g.x(), g.y(), g.width(), g.height());
+}
+
+QProgressBar* Progress(QWidget* parent, const char* name, const QRect& g, int maximum) {
+    auto* bar = Place(new QProgressBar(parent), name, g.x(), g.y(), g.width(), g.height());
+    bar->setRange(0, maximum);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+// "MS Sans Serif", 8 point (11 pixels); where it is missing, a condensed sans
+// face keeps the captions inside their places.
+QFont WindowFont() {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    return font;
+}
+
+}  // namespace
+
+QChar FilterMacKey(QChar key) {
+    const char16_t c = key.unicode();
+    if (c == 8 || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) return key;
+    if (c >= 'a' && c <= 'f') return QChar(c - 'a' + 'A');
+    return QChar();
+}
+
+QPixmap DrawBanner() {
+    QPixmap picture(411, 89);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 411, 89);
+    sky.setColorAt(0, QColor(0x1B, 0x3A, 0x6B));
+    sky.setColorAt(1, QColor(0x3F, 0x7C, 0xC8));
+    painter.fillRect(picture.rect(), sky);
+    // A door with a card reader beside it.
+    painter.setPen(QPen(QColor(0xE2, 0xEB, 0xFA), 3));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(24, 14, 38, 62);
+    painter.drawEllipse(QPoint(54, 47), 3, 3);
+    painter.setBrush(QColor(0xF2, 0xB1, 0x34));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(70, 34, 10, 18, 2, 2);
+    painter.setPen(QColor(Qt::white));
+    QFont title(QStringLiteral("DejaVu Sans"), 22, QFont::Bold);
+    painter.setFont(title);
+    painter.drawText(QRect(96, 12, 300, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kestrix"));
+    QFont subtitle(QStringLiteral("DejaVu Sans"), 9);
+    painter.setFont(subtitle);
+    painter.drawText(QRect(98, 50, 300, 24), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Считыватель событий контроллера"));
+    return picture;
+}
+
+TForm1::TForm1(FormServices services, QWidget* parent)
+    : QWidget(parent,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_services(services) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kWindowCaption);
+    setFont(WindowFont());
+    setFixedSize(411, 643);
+    buildControls();
+
+    m_link = std::make_unique<UdpLink>(services.listenPort, services.controllerPort, services.resolveHost, this);
+    connect(m_link.get(), &UdpLink::datagramReceived, this,
+            [this](const QByteArray& datagram) { runGuarded([&] { IdUDPServer1UDPRead(datagram); }); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls() {
+    Panel1 = Panel(this, "Panel1", QRect(0, 0, 411, 89), false);
+    Image3 = Place(new QLabel(Panel1), "Image3", 0, 0, 411, 89);
+    Image3->setPixmap(DrawBanner());
+
+    Panel2 = Panel(this, "Panel2", QRect(0, 89, 411, 554), true);
+    Panel5 = Panel(Panel2, "Panel5", QRect(0, 0, 411, 217), true);
+    GroupBox3 = Place(new QGroupBox(QStringLiteral(" Настройки  "), Panel5), "GroupBox3", 10, 10, 391, 197);
+    toppanel = Panel(GroupBox3, "toppanel", QRect(2, 15, 387, 34), true);
+    byMACpanel = Panel(GroupBox3, "byMACpanel", QRect(2, 49, 387, 146), true);
+
+    RadioButton1 = Place(new QRadioButton(QStringLiteral("по MAC-адресу"), toppanel), "RadioButton1", 8, 8, 113, 17);
+    RadioButton2 = Place(new QRadioButton(QStringLiteral("по IP-адресу"), toppanel), "RadioButton2", 136, 9, 113, 17);
+    RadioButton1->setChecked(true);
+
+    Label9 = Caption(byMACpanel, "Label9", QStringLiteral("Сетевой интерфейс:"), 11, 7);
+    ComboBox1 = Place(new QComboBox(byMACpanel), "ComboBox1", 11, 23, 366, 21);
+    ComboBox1->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    Label1 = Caption(byMACpanel, "Label1", QStringLiteral("MAC:"), 11, 55);
+    edit1 = Place(new QComboBox(byMACpanel), "edit1", 11, 72, 158, 21);
+    edit1->setEditable(true);
+    edit1->setInsertPolicy(QComboBox::NoInsert);
+    edit1->setCompleter(nullptr);  // typed text stays exactly what was typed
+    edit1->setValidator(new MacFieldValidator(this));
+    Label5 = Caption(byMACpanel, "Label5", QStringLiteral("IP:"), 219, 56);
+    Label5->hide();
+    Edit4 = Place(new QLineEdit(byMACpanel), "Edit4", 219, 72, 158, 21);
+    Edit4->hide();
+    Button4 = Button(byMACpanel, "Button4", QStringLiteral("Тестовый сигнал"), QRect(11, 104, 158, 25));
+
+    Button2 = Button(Panel2, "Button2", QStringLiteral("Начать загрузку событий из контроллера"), QRect(10, 238, 263, 25));
+    ProgressBar1 = Progress(Panel2, "ProgressBar1", QRect(10, 274, 375, 17), 12286);
+    ProgressBar2 = Progress(Panel2, "ProgressBar2", QRect(10, 296, 391, 17), 100);
+    Label2 = Caption(Panel2, "Label2", QStringLiteral("Всего событий:"), 10, 328);
+    Label7 = Caption(Panel2, "Label7", QStringLiteral("0"), 104, 328, true);
+    Label4 = Caption(Panel2, "Label4", QStringLiteral("Начальная дата:"), 10, 360);
+    PlannerDatePicker2 = Place(new DateField(Panel2), "PlannerDatePicker2", 104, 356, 81, 21);
+    Label6 = Caption(Panel2, "Label6", QStringLiteral("Конечная дата:"), 10, 392);
+    PlannerDatePicker3 = Place(new DateField(Panel2), "PlannerDatePicker3", 104, 388, 81, 21);
+    Button5 = Button(Panel2, "Button5", QStringLiteral("Загрузить события за указанный интервал в БД"), QRect(10, 422, 263, 25));
+    Button5->setEnabled(false);
+    Button6 = Button(Panel2, "Button6", QStringLiteral("Экспорт в TXT"), QRect(280, 422, 89, 25));
+    Button6->setEnabled(false);
+    ProgressBar3 = Progress(Panel2, "ProgressBar3", QRect(10, 456, 391, 17), 100);
+    Label8 = Caption(Panel2, "Label8", QStringLiteral("Дубликаты:"), 10, 488);
+    Label12 = Caption(Panel2, "Label12", QStringLiteral("0"), 78, 488, true);
+    Label10 = Caption(Panel2, "Label10", QStringLiteral("Всего загружено в БД:"), 10, 520);
+    Label11 = Caption(Panel2, "Label11", QStringLiteral("0"), 136, 520, true);
+
+    const auto guarded = [this](void (TForm1::*handler)()) {
+        return [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); };
+    };
+    connect(RadioButton1, &QRadioButton::clicked, this, guarded(&TForm1::RadioButton1Click));
+    connect(RadioButton2, &QRadioButton::clicked, this, guarded(&TForm1::RadioButton2Click));
+    connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
+}
+
+void TForm1::runGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        m_services.dialogs.showUnexpectedErrorBox(WithFullStop(QString::fromUtf8(error.what())));
+    }
+}
+
+bool TForm1::FormCreate() {
+    return true;
+}
+
+void TForm1::FormClose() {}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    runGuarded([this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::RadioButton1Click() {
+    if (!RadioButton1->isChecked()) return;
+    Label9->show();
+    ComboBox1->show();
+    Label5->hide();
+    Edit4->hide();
+}
+
+void TForm1::RadioButton2Click() {
+    if (!RadioButton2->isChecked()) return;
+    Label9->hide();
+    ComboBox1->hide();
+    Label5->show();
+    Edit4->show();
+}
+
+void TForm1::Edit1KeyPress(QChar& key) {
+    key = FilterMacKey(key);
+}
+
+void TForm1::Button4Click() {
+    const QString mac = edit1->currentText();
+    if (mac.size() != kMacDigits) {
+        notice(QStringLiteral("Неверный MAC-адрес"));
+        return;
+    }
+    if (isMacMode()) {
+        SendByMac(mac, kTestSignalBody);
+        return;
+    }
+    const QString ip = Edit4->text();
+    if (ip.isEmpty()) {
+        notice(QStringLiteral("Укажите IP контроллера"));
+        return;
+    }
+    m_link->SendByIp(ip, kTestSignalBody);
+}
+
+void TForm1::SendByMac(const QString&, const HexText&) {
+    // Frames for MAC mode are not built yet: with no capture device to open,
+    // nothing is sent and the operator is told so, as for an interface that
+    // cannot be opened.
+    m_services.dialogs.showErrorBox(QStringLiteral("Ошибка открытия сетевого интерфейса!"));
+}
+
+void TForm1::IdUDPServer1UDPRead(const QByteArray& datagram) {
+    ++m_handledDatagrams;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram.constData());
+    if (AcceptControllerReply(m_reply, {bytes, static_cast<std::size_t>(datagram.size())}))
+        m_services.pump.wake();
+}
+
+}  // namespace kestrix

@@ -1,0 +1,113 @@
+#pragma once
+// The one window of the program: every control the operator uses, the data
+// lists the operations share, and the handlers that orchestrate them.
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+#include <memory>
+
+#include "app/DateField.h"
+#include "app/OperatorUi.h"
+#include "link/ControllerMessage.h"
+#include "link/UdpLink.h"
+
+namespace kestrix {
+
+struct FormServices {
+    OperatorDialogs& dialogs;
+    EventPump& pump;
+    quint16 listenPort = kReplyListenPort;
+    quint16 controllerPort = kControllerPort;
+    HostResolver resolveHost = ResolveHostName;
+};
+
+// Filters one typed character of the controller MAC field: backspace and hex
+// digits pass, a-f are raised to A-F, anything else becomes 0 (discarded).
+QChar FilterMacKey(QChar key);
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and opens both UDP sockets; throws std::runtime_error
+    // with the socket layer's text when the reply port cannot be bound.
+    explicit TForm1(FormServices services, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Start-up steps of the window after it has been built. Returns false when
+    // a step has asked the program to end.
+    bool FormCreate();
+    void FormClose();
+
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void Edit1KeyPress(QChar& key);
+    void Button4Click();
+    void IdUDPServer1UDPRead(const QByteArray& datagram);
+
+    bool isMacMode() const { return RadioButton1->isChecked(); }
+    const ReplySlot& replySlot() const { return m_reply; }
+    quint16 listenPort() const { return m_link->listenPort(); }
+    // Datagrams the reply handler has run for, accepted or not.
+    long handledDatagrams() const { return m_handledDatagrams; }
+
+    // Runs a handler; an error escaping it is shown in the unexpected-error box
+    // and the rest of the handler is skipped.
+    void runGuarded(const std::function<void()>& handler);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void SendByMac(const QString& mac, const HexText& body);
+    void notice(const QString& text) { m_services.dialogs.showNoticeBox(text); }
+
+    FormServices m_services;
+    std::unique_ptr<UdpLink> m_link;
+    ReplySlot m_reply;
+    long m_handledDatagrams = 0;
+
+    QWidget* Panel1 = nullptr;
+    QLabel* Image3 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QWidget* Panel5 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QWidget* toppanel = nullptr;
+    QWidget* byMACpanel = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QLabel* Label9 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* edit1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label4 = nullptr;
+    DateField* PlannerDatePicker2 = nullptr;
+    QLabel* Label6 = nullptr;
+    DateField* PlannerDatePicker3 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QProgressBar* ProgressBar3 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+};
+
+// Builds the 411 x 89 banner picture.
+QPixmap DrawBanner();
+
+}  // namespace kestrix

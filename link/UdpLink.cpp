@@ -1,0 +1,56 @@
+#include "link/UdpLink.h"
+
+#include <QHostInfo>
+#include <stdexcept>
+
+namespace kestrix {
+
+namespace {
+std::runtime_error SocketError(const QString& text) {
+    return std::runtime_error(text.toStdString());
+}
+}  // namespace
+
+QHostAddress ResolveHostName(const QString& name) {
+    const QHostInfo info = QHostInfo::fromName(name);
+    if (info.error() != QHostInfo::NoError) throw SocketError(info.errorString());
+    for (const QHostAddress& candidate : info.addresses())
+        if (candidate.protocol() == QAbstractSocket::IPv4Protocol) return candidate;
+    throw SocketError(QStringLiteral("Host not found: %1").arg(name));
+}
+
+UdpLink::UdpLink(quint16 listenPort, quint16 controllerPort, HostResolver resolver, QObject* parent)
+    : QObject(parent), m_controllerPort(controllerPort), m_resolver(std::move(resolver)) {
+    // Exclusive bind: a second listener on the same port must fail, not share it.
+    if (!IdUDPServer1.bind(QHostAddress::AnyIPv4, listenPort, QAbstractSocket::DontShareAddress))
+        throw SocketError(IdUDPServer1.errorString());
+    if (!mainUDP.bind(QHostAddress::AnyIPv4, 0))
+        throw SocketError(mainUDP.errorString());
+    connect(&IdUDPServer1, &QUdpSocket::readyRead, this, &UdpLink::readPendingDatagrams);
+}
+
+void UdpLink::SendByIp(const QString& address, const HexText& body) {
+    QHostAddress host;
+    if (!host.setAddress(address)) host = m_resolver(address);
+    const std::vector<std::uint8_t> bytes = HexToBytes(BuildControllerMessage(body));
+    const auto sent = mainUDP.writeDatagram(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<qint64>(bytes.size()), host, m_controllerPort);
+    if (sent < 0) throw SocketError(mainUDP.errorString());
+}
+
+void UdpLink::readPendingDatagrams() {
+    while (IdUDPServer1.hasPendingDatagrams()) {
+        const qint64 size = IdUDPServer1.pendingDatagramSize();
+        if (size < 0 || size > static_cast<qint64>(kMaxDatagram)) {
+            IdUDPServer1.readDatagram(nullptr, 0);  // drop oversized datagrams whole
+            continue;
+        }
+        QByteArray datagram(static_cast<qsizetype>(size), Qt::Uninitialized);
+        const qint64 read = IdUDPServer1.readDatagram(datagram.data(), size);
+        if (read < 0) continue;
+        datagram.truncate(static_cast<qsizetype>(read));
+        emit datagramReceived(datagram);
+    }
+}
+
+}  // namespace kestrix

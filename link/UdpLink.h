@@ -1,0 +1,48 @@
+#pragma once
+// The two UDP sockets of the controller link: the sender (mainUDP, requests to
+// the controller port) and the reply listener (IdUDPServer1).
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUdpSocket>
+#include <functional>
+
+#include "link/ControllerMessage.h"
+
+namespace kestrix {
+
+// Turns a host name into an IPv4 address; throws std::runtime_error with the
+// resolver's text when it cannot.
+using HostResolver = std::function<QHostAddress(const QString& name)>;
+QHostAddress ResolveHostName(const QString& name);
+
+class UdpLink : public QObject {
+    Q_OBJECT
+public:
+    // Binds the listener to listenPort of all local IPv4 addresses (0 picks a free
+    // port). Throws std::runtime_error with the socket layer's text on failure.
+    UdpLink(quint16 listenPort, quint16 controllerPort, HostResolver resolver = ResolveHostName,
+            QObject* parent = nullptr);
+
+    quint16 listenPort() const { return IdUDPServer1.localPort(); }
+
+    // Sends BuildControllerMessage(body) as one datagram to address:controllerPort.
+    // The address is used as given: dotted IPv4 directly, anything else is looked
+    // up as a host name. Throws std::runtime_error with the socket layer's text.
+    void SendByIp(const QString& address, const HexText& body);
+
+signals:
+    // One datagram of at most kMaxDatagram bytes, delivered on the owner's thread.
+    void datagramReceived(const QByteArray& datagram);
+
+private:
+    void readPendingDatagrams();
+
+    quint16 m_controllerPort;
+    HostResolver m_resolver;
+    QUdpSocket mainUDP;
+    QUdpSocket IdUDPServer1;
+};
+
+}  // namespace kestrix

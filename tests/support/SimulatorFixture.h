@@ -1,0 +1,54 @@
+#pragma once
+// A window wired to a simulated controller on 127.0.0.1: the simulator listens
+// on a free port, the window's requests go there and the replies come back to
+// the window's own free reply port.
+
+#include <optional>
+
+#include "tests/support/FormFixture.h"
+#include "tools/sim/SimulatorServer.h"
+
+namespace kestrix::test {
+
+class SimulatorFixture : public FormFixture {
+protected:
+    void SetUp() override {
+        // The window needs the simulator's port, the simulator the window's.
+        QUdpSocket portProbe;
+        ASSERT_TRUE(portProbe.bind(QHostAddress::LocalHost, 0));
+        m_simulatorPort = portProbe.localPort();
+        portProbe.close();
+        FormFixture::SetUp();
+        startSimulator(sim::ControllerMemory(), {});
+    }
+
+    FormServices services() override {
+        FormServices s = FormFixture::services();
+        s.controllerPort = m_simulatorPort;
+        s.resolveHost = [](const QString& name) -> QHostAddress {
+            throw std::runtime_error(("Host " + name + " not found").toStdString());
+        };
+        return s;
+    }
+
+    void startSimulator(sim::ControllerMemory memory, sim::FaultOptions faults) {
+        server.reset();
+        core.emplace(std::move(memory), faults);
+        server.emplace(*core, "127.0.0.1", m_simulatorPort, form->listenPort());
+    }
+
+    // Switches to IP mode and addresses the simulator.
+    void useIpMode(const QString& mac = "0011223344AA") {
+        QTest::mouseClick(control("RadioButton2"), Qt::LeftButton);
+        control<QComboBox>("edit1")->setEditText(mac);
+        control<QLineEdit>("Edit4")->setText("127.0.0.1");
+    }
+
+    std::optional<sim::SimulatorCore> core;
+    std::optional<sim::SimulatorServer> server;
+
+private:
+    quint16 m_simulatorPort = 0;
+};
+
+}  // namespace kestrix::test

@@ -1,0 +1,167 @@
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <random>
+
+#include "tests/support/SimulatorFixture.h"
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+class UdpLinkTest : public SimulatorFixture {
+protected:
+    std::vector<sim::ReceivedRequest> waitForRequests(std::size_t count) {
+        waitFor([&] { return core->received().size() >= count; });
+        return core->received();
+    }
+};
+
+TEST_F(UdpLinkTest, TestSignalInIpModeReachesTheController) {
+    useIpMode();
+    QTest::mouseClick(control("Button4"), Qt::LeftButton);
+    const auto received = waitForRequests(1);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].message, "230006CC000B");
+    EXPECT_EQ(received[0].kind, sim::RequestKind::TestSignal);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(UdpLinkTest, TestSignalChecksItsInputsFirst) {
+    const struct {
+        bool ipMode;
+        QString mac, ip;
+        ShownBox box;
+    } cases[] = {
+        {true, "0011223344A", "127.0.0.1", {ShownBox::Notice, "Неверный MAC-адрес"}},
+        {false, "0011223344A", "127.0.0.1", {ShownBox::Notice, "Неверный MAC-адрес"}},
+        {true, "", "127.0.0.1", {ShownBox::Notice, "Неверный MAC-адрес"}},
+        {true, "0011223344AA", "", {ShownBox::Notice, "Укажите IP контроллера"}},
+    };
+    for (const auto& c : cases) {
+        dialogs.boxes.clear();
+        control<QRadioButton>(c.ipMode ? "RadioButton2" : "RadioButton1")->click();
+        control<QComboBox>("edit1")->setEditText(c.mac);
+        control<QLineEdit>("Edit4")->setText(c.ip);
+        control<QPushButton>("Button4")->click();
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.mac.toStdString();
+        EXPECT_EQ(dialogs.boxes[0], c.box);
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(core->received().empty());
+}
+
+TEST_F(UdpLinkTest, MacModeDoesNotPretendToSend) {
+    control<QComboBox>("edit1")->setEditText("0011223344AA");
+    control<QPushButton>("Button4")->click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0], (ShownBox{ShownBox::Error, "Ошибка открытия сетевого интерфейса!"}));
+    QTest::qWait(50);
+    EXPECT_TRUE(core->received().empty());
+}
+
+TEST_F(UdpLinkTest, AnUnresolvableAddressReachesTheOperator) {
+    useIpMode();
+    control<QLineEdit>("Edit4")->setText("controller.unknown");
+    control<QPushButton>("Button4")->click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0], (ShownBox{ShownBox::Unexpected, "Host controller.unknown not found."}));
+}
+
+TEST_F(UdpLinkTest, ASendTheSocketRefusesReachesTheOperator) {
+    useIpMode();
+    control<QLineEdit>("Edit4")->setText("::1");  // the sender speaks IPv4 only
+    control<QPushButton>("Button4")->click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, ShownBox::Unexpected);
+    EXPECT_FALSE(dialogs.boxes[0].text.isEmpty());
+}
+
+TEST_F(UdpLinkTest, APageReplyOfTheSimulatorIsAcceptedIntoTheSlot) {
+    sim::ControllerMemory memory;
+    memory.setSlotText(32 * 5, "18051E0F2D1E0000000A1B2C01220000");
+    startSimulator(memory, {});
+    QUdpSocket requester;  // asks on the window's behalf; the reply goes to the window
+    ASSERT_TRUE(requester.bind(QHostAddress::LocalHost, 0));
+    const auto request = HexToBytes(BuildControllerMessage(PageReadBody(10)));
+    requester.writeDatagram(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()),
+                            QHostAddress::LocalHost, server->port());
+    ASSERT_TRUE(waitFor([&] { return form->replySlot().ReplyReceived; }));
+    EXPECT_EQ(form->replySlot().LastReplyData, BytesToHex(core->memory().page(5)));
+    EXPECT_EQ(form->replySlot().LastReplyData.substr(0, 32), "18051E0F2D1E0000000A1B2C01220000");
+}
+
+// Datagrams of every length up to the listener's limit, random bytes, sent to
+// the real reply port: each is handled exactly by the acceptance rule.
+TEST_F(UdpLinkTest, EveryDatagramLengthIsHandledByTheRule) {
+    QUdpSocket sender;
+    ASSERT_TRUE(sender.bind(QHostAddress::LocalHost, 0));
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (std::size_t size = 0; size <= kMaxDatagram; ++size) {
+        QByteArray datagram(static_cast<qsizetype>(size), '\0');
+        for (auto& b : datagram) b = static_cast<char>(byte(rng));
+        if (size > 0 && size % 3 != 0) datagram[0] = 0x23;
+        if (size > 3 && size % 2 == 0) datagram[3] = static_cast<char>(0xDA);
+        const ReplySlot before = form->replySlot();
+        ReplySlot expected = before;
+        AcceptControllerReply(expected, {reinterpret_cast<const std::uint8_t*>(datagram.constData()), size});
+        const long handled = form->handledDatagrams();
+        ASSERT_EQ(sender.writeDatagram(datagram, QHostAddress::LocalHost, form->listenPort()), qint64(size));
+        ASSERT_TRUE(waitFor([&] { return form->handledDatagrams() == handled + 1; })) << size;
+        ASSERT_EQ(form->replySlot().LastReplyData, expected.LastReplyData) << size;
+        ASSERT_EQ(form->replySlot().ReplyReceived, expected.ReplyReceived) << size;
+    }
+}
+
+TEST_F(UdpLinkTest, OversizedDatagramsAreDropped) {
+    QUdpSocket sender;
+    ASSERT_TRUE(sender.bind(QHostAddress::LocalHost, 0));
+    QByteArray big(9000, '\x11');
+    big[0] = 0x23;
+    big[3] = static_cast<char>(0xDA);
+    QByteArray marker = QByteArray::fromHex("230008DA0000000000000000000042");
+    sender.writeDatagram(big, QHostAddress::LocalHost, form->listenPort());
+    sender.writeDatagram(marker, QHostAddress::LocalHost, form->listenPort());
+    ASSERT_TRUE(waitFor([&] { return form->replySlot().ReplyReceived; }));
+    EXPECT_EQ(form->handledDatagrams(), 1);
+    EXPECT_EQ(form->replySlot().LastReplyData, "0042");
+}
+
+// The kestrix-sim program itself: starts, answers a page read on loopback and
+// dumps the events it holds.
+TEST(SimulatorProgram, AnswersAPageReadOnLoopback) {
+    QTemporaryDir dir;
+    QUdpSocket client;
+    ASSERT_TRUE(client.bind(QHostAddress::LocalHost, 0));
+    QProcess sim;
+    const QString dump = dir.filePath("events.txt");
+    sim.start(KESTRIX_SIM_PATH, {"--bind", "127.0.0.1", "--port", "0", "--reply-port",
+                                  QString::number(client.localPort()), "--event-count", "40", "--last-day",
+                                  "2024-05-30", "--dump-events", dump});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const QString banner = QString::fromUtf8(sim.readLine());
+    const auto match = QRegularExpression(R"(listening on 127\.0\.0\.1:(\d+))").match(banner);
+    ASSERT_TRUE(match.hasMatch()) << banner.toStdString();
+
+    const auto request = HexToBytes(BuildControllerMessage(PageReadBody(0)));
+    client.writeDatagram(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()),
+                         QHostAddress::LocalHost, match.captured(1).toUShort());
+    ASSERT_TRUE(client.waitForReadyRead(5000));
+    const QByteArray reply = client.receiveDatagram().data();
+    ReplySlot slot;
+    ASSERT_TRUE(AcceptControllerReply(slot, {reinterpret_cast<const std::uint8_t*>(reply.constData()),
+                                             static_cast<std::size_t>(reply.size())}));
+
+    QFile file(dump);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_GE(lines.size(), 40);
+    // Every dumped event is in the memory the simulator answered from.
+    const QString firstEvent = QString::fromLatin1(lines[0]).trimmed();
+    EXPECT_TRUE(QString::fromStdString(slot.LastReplyData).contains(firstEvent)) << firstEvent.toStdString();
+    sim.terminate();
+    EXPECT_TRUE(sim.waitForFinished(5000));
+}
