@@ -1,12 +1,17 @@
 #include "app/TForm1.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QScreen>
 #include <QValidator>
 #include <stdexcept>
+
+#include "events/EventExport.h"
+#include "events/EventRecords.h"
 
 namespace kestrix {
 
@@ -207,6 +212,8 @@ void TForm1::buildControls() {
     connect(RadioButton1, &QRadioButton::clicked, this, guarded(&TForm1::RadioButton1Click));
     connect(RadioButton2, &QRadioButton::clicked, this, guarded(&TForm1::RadioButton2Click));
     connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
+    connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
+    connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
 }
 
 void TForm1::runGuarded(const std::function<void()>& handler) {
@@ -224,7 +231,17 @@ bool TForm1::FormCreate() {
 void TForm1::FormClose() {}
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    runGuarded([this] { FormClose(); });
+    if (!m_formClosed) {
+        m_formClosed = true;
+        runGuarded([this] { FormClose(); });
+    }
+    if (m_downloadRunning) {
+        // The download goes on to its end; the window closes after it.
+        m_closeAfterDownload = true;
+        hide();
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 
@@ -264,6 +281,88 @@ void TForm1::Button4Click() {
         return;
     }
     m_link->SendByIp(ip, kTestSignalBody);
+}
+
+void TForm1::Button2Click() {
+    ProgressBar1->setValue(0);
+    ProgressBar2->setValue(0);
+    for (QLabel* counter : {Label7, Label12, Label11}) counter->setText(QStringLiteral("0"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const DateTimeValue today = EncodeDateTime({now.date().year(), now.date().month(), now.date().day(), 0, 0, 0});
+    PlannerDatePicker2->setDateTimeValue(today);
+    PlannerDatePicker3->setDateTimeValue(today);
+    Button5->setEnabled(false);
+    Button6->setEnabled(false);
+
+    if (edit1->currentText().isEmpty()) {
+        notice(QStringLiteral("Укажите MAC контроллера"));
+        return;
+    }
+    if (!isMacMode() && Edit4->text().isEmpty()) {
+        notice(QStringLiteral("Укажите IP контроллера"));
+        return;
+    }
+
+    Button2->setEnabled(false);
+    m_downloadRunning = true;
+    struct RunEnd {
+        TForm1* form;
+        ~RunEnd() { form->finishDownload(); }
+    } runEnd{this};
+
+    if (DownloadEventMemory(*this, m_reply, m_rawRecords) == DownloadOutcome::ControllerSilent)
+        notice(QStringLiteral("Контроллер не отвечает"));
+    else
+        ValidateRawRecords();
+    if (!m_events.empty()) {
+        Button5->setEnabled(true);
+        Button6->setEnabled(true);
+    }
+}
+
+void TForm1::finishDownload() {
+    m_downloadRunning = false;
+    // Only a load enables the start button again, and a load needs events: with
+    // nothing to load the start button must come back here.
+    if (!Button5->isEnabled()) Button2->setEnabled(true);
+    if (m_closeAfterDownload) {
+        m_closeAfterDownload = false;
+        close();
+    }
+}
+
+void TForm1::sendRequest(const HexText& body) {
+    if (isMacMode())
+        SendByMac(edit1->currentText(), body);
+    else
+        m_link->SendByIp(Edit4->text(), body);
+}
+
+bool TForm1::waitForReply(std::chrono::milliseconds timeout) {
+    return m_services.pump.pumpUntil([this] { return m_reply.ReplyReceived; }, timeout);
+}
+
+void TForm1::pageDone(int pageValue) {
+    ProgressBar1->setValue(pageValue);
+}
+
+void TForm1::ValidateRawRecords() {
+    ProgressBar2->setRange(0, std::max(static_cast<int>(m_rawRecords.size()) - 1, 0));
+    ValidationResult result =
+        ValidateRecords(m_rawRecords, [this](std::size_t i) { ProgressBar2->setValue(static_cast<int>(i)); });
+    m_events = std::move(result.events);
+    Label7->setText(QString::number(m_events.size()));
+    PlannerDatePicker2->setDateTimeValue(result.earliest);
+    PlannerDatePicker3->setDateTimeValue(result.latest);
+}
+
+void TForm1::Button6Click() {
+    if (m_events.empty()) return;
+    const QString fileName =
+        m_services.dialogs.askSaveFileName(QStringLiteral("text file *.txt (*.txt)"), QStringLiteral("txt"));
+    if (fileName.isEmpty()) return;
+    WriteEventTextFile(QFile::encodeName(fileName).toStdString(), m_events);
+    notice(QStringLiteral("Выполнено"));
 }
 
 void TForm1::SendByMac(const QString&, const HexText&) {

@@ -14,6 +14,7 @@
 
 #include "app/DateField.h"
 #include "app/OperatorUi.h"
+#include "events/EventDownload.h"
 #include "link/ControllerMessage.h"
 #include "link/UdpLink.h"
 
@@ -31,7 +32,7 @@ struct FormServices {
 // digits pass, a-f are raised to A-F, anything else becomes 0 (discarded).
 QChar FilterMacKey(QChar key);
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private DownloadLink {
     Q_OBJECT
 public:
     // Builds the window and opens both UDP sockets; throws std::runtime_error
@@ -49,9 +50,15 @@ public:
     void Edit1KeyPress(QChar& key);
     void Button4Click();
     void IdUDPServer1UDPRead(const QByteArray& datagram);
+    void Button2Click();
+    void ValidateRawRecords();
+    void Button6Click();
 
     bool isMacMode() const { return RadioButton1->isChecked(); }
     const ReplySlot& replySlot() const { return m_reply; }
+    const std::vector<HexText>& RawRecordList() const { return m_rawRecords; }
+    const std::vector<HexText>& EventList() const { return m_events; }
+    bool downloadRunning() const { return m_downloadRunning; }
     quint16 listenPort() const { return m_link->listenPort(); }
     // Datagrams the reply handler has run for, accepted or not.
     long handledDatagrams() const { return m_handledDatagrams; }
@@ -66,12 +73,21 @@ protected:
 private:
     void buildControls();
     void SendByMac(const QString& mac, const HexText& body);
+    void sendRequest(const HexText& body) override;
+    bool waitForReply(std::chrono::milliseconds timeout) override;
+    void pageDone(int pageValue) override;
+    void finishDownload();
     void notice(const QString& text) { m_services.dialogs.showNoticeBox(text); }
 
     FormServices m_services;
     std::unique_ptr<UdpLink> m_link;
     ReplySlot m_reply;
     long m_handledDatagrams = 0;
+    std::vector<HexText> m_rawRecords;
+    std::vector<HexText> m_events;
+    bool m_downloadRunning = false;
+    bool m_closeAfterDownload = false;
+    bool m_formClosed = false;
 
     QWidget* Panel1 = nullptr;
     QLabel* Image3 = nullptr;

@@ -6,7 +6,7 @@ namespace kestrix {
 
 namespace {
 // Days from 1970-01-01 to a civil date (H. Hinnant's algorithm).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -27,7 +27,7 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
 }
 
-const std::int64_t kEpochFromUnix = DaysFromCivil(1899, 12, 30);
+constexpr std::int64_t kEpochFromUnix = DaysFromCivil(1899, 12, 30);
 }  // namespace
 
 bool IsLeapYear(int year) {

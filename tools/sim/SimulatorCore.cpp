@@ -57,10 +57,10 @@ std::optional<std::vector<std::uint8_t>> SimulatorCore::handle(std::span<const s
     if (m_faults.dropShare > 0 && std::uniform_real_distribution<double>(0, 1)(m_rng) < m_faults.dropShare)
         return std::nullopt;
 
-    auto data = m_memory.page(pageIndex);
+    std::vector<std::uint8_t> reply = BuildPageReply(pageValue, m_memory.page(pageIndex));
     if (m_faults.shortReplyBytes >= 0 && m_faults.shortReplyBytes < kPageBytes)
-        data = data.first(static_cast<std::size_t>(m_faults.shortReplyBytes));
-    return BuildPageReply(pageValue, data);
+        reply.resize(kReplyDataOffset + static_cast<std::size_t>(m_faults.shortReplyBytes));
+    return reply;
 }
 
 std::vector<ReceivedRequest> SimulatorCore::received() const {

@@ -19,7 +19,7 @@ struct FaultOptions {
     int dropEvery = 0;            // leave every n-th page read unanswered (0: none)
     double dropShare = 0.0;       // leave this share of page reads unanswered, at random
     int stopAfterPage = -1;       // answer nothing once a page above this index is asked for
-    int shortReplyBytes = -1;     // send only this many data bytes of a page (-1: all 512)
+    int shortReplyBytes = -1;     // cut each reply after this many data bytes (-1: whole reply)
     std::uint32_t seed = 1;       // for dropShare
 };
 

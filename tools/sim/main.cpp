@@ -33,7 +33,7 @@ Plays a door controller: answers page reads ("DA00" + page) with the page's
   --drop-every N        leave every n-th page read unanswered
   --drop-share F        leave a share F (0..1) of page reads unanswered
   --stop-after-page K   answer nothing once a page above index K is asked for
-  --short-reply BYTES   send only BYTES data bytes of each page
+  --short-reply BYTES   cut each reply after BYTES data bytes (0: header only)
   --log FILE            append every received request body to FILE
   --help                this text
 )";
