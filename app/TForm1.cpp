@@ -143,7 +143,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     : QWidget(parent,
               Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_services(services) {
+      m_services(services),
+      m_settings(services.appDirectory + kSettingsFileName) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kWindowCaption);
     setFont(WindowFont());
@@ -213,6 +214,9 @@ void TForm1::buildControls() {
     connect(RadioButton2, &QRadioButton::clicked, this, guarded(&TForm1::RadioButton2Click));
     connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
     connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
+    // The operator picks a controller from the list, or types one.
+    connect(edit1, &QComboBox::activated, this, [this](int index) { runGuarded([=, this] { edit1Change(index); }); });
+    connect(edit1->lineEdit(), &QLineEdit::textEdited, this, [this] { runGuarded([this] { edit1Change(-1); }); });
     connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
 }
 
@@ -225,7 +229,48 @@ void TForm1::runGuarded(const std::function<void()>& handler) {
 }
 
 bool TForm1::FormCreate() {
+    return ConnectDatabase();
+}
+
+bool TForm1::ConnectDatabase() {
+    const auto fatal = [this](const QString& text) {
+        m_services.dialogs.showErrorBox(text);
+        return false;
+    };
+    if (!m_settings.exists()) return fatal(QStringLiteral("Файл настроек не найден. Приложение будет закрыто."));
+    const auto library = LocateClientLibrary(m_services.clientLibraryPlaces(m_services.appDirectory));
+    if (!library) return fatal(QStringLiteral("Библиотека fbclient.dll не найдена. Приложение будет закрыто."));
+
+    m_databaseDirectory = m_settings.ReadSetting(kMainSection, "DB_path", "");
+    if (m_databaseDirectory.empty()) {
+        m_databaseDirectory = m_services.appDirectory + "DB";
+        m_settings.WriteSetting(kMainSection, "DB_path", m_databaseDirectory);
+    }
+    const std::string password = m_settings.ReadSetting(kMainSection, "DB_pass", "fbdefault");
+    try {
+        m_database = DatabaseConnection::Connect(*library, m_databaseDirectory + "/CBASE.FDB", "SYSDBA", password);
+    } catch (const DatabaseError&) {
+        // DB_path stays as it is: one refused login or a server that is down
+        // must not cost the operator the configured database location.
+        return fatal(QStringLiteral("Невозможно соединиться с базой данных. Приложение будет закрыто."));
+    }
+
+    LoadControllerTable(*m_database, [this](const std::string& id, const std::string& ip) {
+        m_controllers.ids.push_back(id);
+        m_controllers.ips.push_back(ip);
+        edit1->addItem(QString::fromStdString(id));
+    });
+    if (edit1->count() > 0) {
+        edit1->setCurrentIndex(0);
+        if (const auto ip = ControllerIpText(m_controllers, 0, m_controllers.ids.front()))
+            Edit4->setText(QString::fromStdString(*ip));
+    }
     return true;
+}
+
+void TForm1::edit1Change(int selectedIndex) {
+    if (const auto ip = ControllerIpText(m_controllers, selectedIndex, edit1->currentText().toStdString()))
+        Edit4->setText(QString::fromStdString(*ip));
 }
 
 void TForm1::FormClose() {}

@@ -13,7 +13,12 @@
 #include <memory>
 
 #include "app/DateField.h"
+#include "app/ExecutableDirectory.h"
 #include "app/OperatorUi.h"
+#include "app/SettingsFile.h"
+#include "db/ClientLibrary.h"
+#include "db/ControllerTable.h"
+#include "db/DatabaseConnection.h"
 #include "events/EventDownload.h"
 #include "link/ControllerMessage.h"
 #include "link/UdpLink.h"
@@ -26,6 +31,10 @@ struct FormServices {
     quint16 listenPort = kReplyListenPort;
     quint16 controllerPort = kControllerPort;
     HostResolver resolveHost = ResolveHostName;
+    // The program's directory: settings.ini, the client library and the
+    // default database directory are looked for here. Ends with a separator.
+    std::string appDirectory = ExecutableDirectory();
+    std::function<ClientLibraryPlaces(const std::string&)> clientLibraryPlaces = DefaultClientLibraryPlaces;
 };
 
 // Filters one typed character of the controller MAC field: backspace and hex
@@ -49,6 +58,7 @@ public:
     void RadioButton2Click();
     void Edit1KeyPress(QChar& key);
     void Button4Click();
+    void edit1Change(int selectedIndex);
     void IdUDPServer1UDPRead(const QByteArray& datagram);
     void Button2Click();
     void ValidateRawRecords();
@@ -59,6 +69,8 @@ public:
     const std::vector<HexText>& RawRecordList() const { return m_rawRecords; }
     const std::vector<HexText>& EventList() const { return m_events; }
     bool downloadRunning() const { return m_downloadRunning; }
+    DatabaseConnection* database() const { return m_database.get(); }
+    const std::string& databaseDirectory() const { return m_databaseDirectory; }
     quint16 listenPort() const { return m_link->listenPort(); }
     // Datagrams the reply handler has run for, accepted or not.
     long handledDatagrams() const { return m_handledDatagrams; }
@@ -72,6 +84,7 @@ protected:
 
 private:
     void buildControls();
+    bool ConnectDatabase();
     void SendByMac(const QString& mac, const HexText& body);
     void sendRequest(const HexText& body) override;
     bool waitForReply(std::chrono::milliseconds timeout) override;
@@ -80,6 +93,10 @@ private:
     void notice(const QString& text) { m_services.dialogs.showNoticeBox(text); }
 
     FormServices m_services;
+    SettingsFile m_settings;
+    std::unique_ptr<DatabaseConnection> m_database;
+    ControllerTable m_controllers;
+    std::string m_databaseDirectory;
     std::unique_ptr<UdpLink> m_link;
     ReplySlot m_reply;
     long m_handledDatagrams = 0;

@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and starts Kestrix.
+# Installs what is missing, builds, and starts Kestrix on a demo database
+# (build/DB/CBASE.FDB, embedded engine) with a simulated controller on 127.0.0.1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-exec build/kestrix
+scripts/make-demo-db.sh build/DB
+# The program creates settings.ini itself once it has chosen an interface;
+# until then an empty file lets the database step find it.
+[ -e build/settings.ini ] || : > build/settings.ini
+build/kestrix-sim &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+build/kestrix

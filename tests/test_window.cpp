@@ -190,13 +190,3 @@ TEST(StartUp, AHeldReplyPortEndsTheProgramWithTheSocketText) {
     EXPECT_EQ(dialogs.boxes[0].kind, ShownBox::Unexpected);
     EXPECT_EQ(dialogs.boxes[0].text, WithFullStop(probe.errorString()));
 }
-
-TEST(StartUp, AFreeReplyPortOpensTheWindowInMacMode) {
-    RecordingDialogs dialogs;
-    ScaledEventPump pump;
-    auto form = StartUp({dialogs, pump, 0});
-    ASSERT_NE(form, nullptr);
-    EXPECT_TRUE(form->isMacMode());
-    EXPECT_NE(form->listenPort(), 0);
-    EXPECT_TRUE(dialogs.boxes.empty());
-}

@@ -29,6 +29,7 @@ Plays a door controller: answers page reads ("DA00" + page) with the page's
   --last-day YYYY-MM-DD day of the newest generated events (default today)
   --dump-events FILE    write the event records in memory to FILE and go on
   --dump-cards FILE     write the generated card codes (6 hex digits) to FILE
+  --dump-only           end after writing the dumps instead of listening
   --latency MS          delay before each reply
   --drop-every N        leave every n-th page read unanswered
   --drop-share F        leave a share F (0..1) of page reads unanswered
@@ -57,6 +58,7 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
 int main(int argc, char* argv[]) {
     std::string bindAddress = "127.0.0.1", eventsFile, dumpEvents, dumpCards, logFile;
     int port = 7715, replyPort = 7714;
+    bool dumpOnly = false;
     GenerateOptions generate;
     FaultOptions faults;
     {
@@ -72,6 +74,10 @@ int main(int argc, char* argv[]) {
             if (option == "--help") {
                 std::cout << kUsage;
                 return 0;
+            }
+            if (option == "--dump-only") {
+                dumpOnly = true;
+                continue;
             }
             if (i + 1 >= argc) throw std::invalid_argument("missing value for " + option);
             const std::string value = argv[++i];
@@ -102,6 +108,7 @@ int main(int argc, char* argv[]) {
                                                      : ControllerMemory::FromRecordLines(ReadLines(eventsFile));
         if (!dumpEvents.empty()) WriteLines(dumpEvents, memory.writtenEvents());
         if (!dumpCards.empty()) WriteLines(dumpCards, GeneratedCardCodes(generate.seed, generate.cardCount));
+        if (dumpOnly) return 0;
 
         SimulatorCore core(std::move(memory), faults);
         SimulatorServer server(core, bindAddress, static_cast<std::uint16_t>(port),

@@ -1,0 +1,76 @@
+#pragma once
+// The one connection to the installation database and its one transaction
+// (write, nowait, read committed, record version), started on demand by the
+// first statement that runs without one and ended by a full commit. Statements
+// are prepared once and run many times; parameters are bound by name, columns
+// read by name as text.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+#include "events/DateTime.h"
+
+namespace kestrix {
+
+struct DatabaseError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Text, 32-bit integer, 64-bit integer, timestamp (whole seconds).
+using ParameterValue = std::variant<std::string, std::int32_t, std::int64_t, CivilDateTime>;
+
+class DatabaseConnection;
+
+class Statement {
+public:
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds every marker of that name (case-insensitive); an unknown name is an error.
+    void set(const std::string& name, ParameterValue value);
+    // Runs a statement without a result set.
+    void execute();
+    // Runs a query; read the rows with next() and column(), then close().
+    void open();
+    bool next();
+    // The column of the current row as text: integers as decimal digits, NULL
+    // as empty text, fixed-length text without its trailing blanks.
+    std::string column(const std::string& name) const;
+    void close();
+
+private:
+    friend class DatabaseConnection;
+    struct Impl;
+    explicit Statement(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+class DatabaseConnection {
+public:
+    // Loads the client library at libraryPath (once per process) and attaches
+    // to database as user with password, character set WIN1251. The database
+    // name goes to the library unchanged ("host:/path" reaches a server).
+    static std::unique_ptr<DatabaseConnection> Connect(const std::string& libraryPath, const std::string& database,
+                                                       const std::string& user, const std::string& password);
+    ~DatabaseConnection();
+    DatabaseConnection(const DatabaseConnection&) = delete;
+    DatabaseConnection& operator=(const DatabaseConnection&) = delete;
+
+    // Prepares in SQL dialect 3; named parameters become positional markers.
+    std::unique_ptr<Statement> prepare(const std::string& sql);
+    // Full commit of the active transaction, which ends it (no-op without one).
+    void commit();
+    bool transactionActive() const;
+
+private:
+    friend class Statement;
+    struct Impl;
+    explicit DatabaseConnection(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace kestrix

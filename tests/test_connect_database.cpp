@@ -1,0 +1,204 @@
+// The database step of start-up, on real databases (embedded engine) and, for a
+// refused login, on the Firebird server.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTest>
+#include <QTcpSocket>
+
+#include "app/Lifecycle.h"
+#include "tests/support/FakeOperatorUi.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+const char* kConnectFailed = "Невозможно соединиться с базой данных. Приложение будет закрыто.";
+
+class ConnectDatabaseTest : public ::testing::Test {
+protected:
+    FormServices services() {
+        FormServices s{dialogs, pump, 0};
+        s.appDirectory = app.path();
+        if (noLibrary) s.clientLibraryPlaces = [](const std::string& exeDir) { return ClientLibraryPlaces{exeDir, {}, {}}; };
+        return s;
+    }
+    std::unique_ptr<TForm1> start() { return StartUp(services()); }
+    QComboBox* edit1(TForm1& form) { return form.findChild<QComboBox*>("edit1"); }
+    QLineEdit* edit4(TForm1& form) { return form.findChild<QLineEdit*>("Edit4"); }
+    std::string defaultDirectory() const { return app.path() + "DB"; }
+
+    AppDirectory app;
+    RecordingDialogs dialogs;
+    ScaledEventPump pump;
+    bool noLibrary = false;
+};
+
+}  // namespace
+
+TEST_F(ConnectDatabaseTest, ConnectsToTheDefaultDirectoryAndListsTheControllers) {
+    CreateDatabase(defaultDirectory(),
+                   "INSERT INTO fb_dvs VALUES ('0011223344BB', NULL);\n"
+                   "INSERT INTO fb_dvs VALUES ('0011223344AA', 'C0A80010');\n"
+                   "INSERT INTO fb_dvs VALUES ('0011223344CC', 'C0A8');\n");
+    app.writeSettings("");
+    auto form = start();
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    ASSERT_NE(form->database(), nullptr);
+    EXPECT_EQ(form->databaseDirectory(), defaultDirectory());
+    EXPECT_EQ(app.readSettings(), "[main]\r\nDB_path=" + defaultDirectory() + "\r\n");  // DB_pass is not written
+    QComboBox* list = edit1(*form);
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(0), "0011223344AA");  // in id order
+    EXPECT_EQ(list->itemText(1), "0011223344BB");
+    EXPECT_EQ(list->currentText(), "0011223344AA");
+    EXPECT_EQ(edit4(*form)->text(), "192.168.0.16");
+
+    // Picking an entry sets the IP box from that entry's ip, even after an edit.
+    edit4(*form)->setText("10.1.1.1");
+    list->setCurrentIndex(1);
+    emit list->activated(1);
+    EXPECT_EQ(edit4(*form)->text(), "192.51.68.187");  // NULL ip: from the MAC
+    list->setCurrentIndex(2);
+    emit list->activated(2);
+    EXPECT_EQ(edit4(*form)->text(), "192.168.0.0");  // short ip
+
+    // A typed MAC that is not in the list gets the MAC-based address; a short one changes nothing.
+    list->lineEdit()->clear();
+    QTest::keyClicks(list->lineEdit(), "aabbccddee");
+    EXPECT_EQ(edit4(*form)->text(), "192.168.0.0");
+    QTest::keyClicks(list->lineEdit(), "ff");
+    EXPECT_EQ(edit4(*form)->text(), "192.221.238.255");
+}
+
+TEST_F(ConnectDatabaseTest, FatalStepsEndTheProgramWithTheirBox) {
+    // No settings file: nothing is written.
+    EXPECT_EQ(start(), nullptr);
+    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, "Файл настроек не найден. Приложение будет закрыто."}}));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(app.settingsPath())));
+
+    // No client library anywhere.
+    dialogs.boxes.clear();
+    app.writeSettings("[main]\r\nDB_path=/somewhere\r\n");
+    noLibrary = true;
+    EXPECT_EQ(start(), nullptr);
+    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, "Библиотека fbclient.dll не найдена. Приложение будет закрыто."}}));
+    EXPECT_EQ(app.readSettings(), "[main]\r\nDB_path=/somewhere\r\n");
+}
+
+TEST_F(ConnectDatabaseTest, AFailedConnectionKeepsTheConfiguredDirectory) {
+    app.writeSettings("[main]\r\nDB_path=\"" + app.path() + "missing\"\r\n");
+    EXPECT_EQ(start(), nullptr);
+    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, kConnectFailed}}));
+    EXPECT_EQ(app.readSettings(), "[main]\r\nDB_path=\"" + app.path() + "missing\"\r\n");
+}
+
+TEST_F(ConnectDatabaseTest, AnEmptyDbPathMeansTheDefaultAndIsWrittenBack) {
+    CreateDatabase(defaultDirectory());
+    app.writeSettings("[main]\r\ninterface=eth0\r\nDB_path=\r\nDB_pass=\r\n");
+    auto form = start();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(app.readSettings(), "[main]\r\ninterface=eth0\r\nDB_path=" + defaultDirectory() + "\r\nDB_pass=\r\n");
+    EXPECT_EQ(edit1(*form)->count(), 0);  // an empty fb_dvs: no error, empty boxes
+    EXPECT_EQ(edit4(*form)->text(), "");
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(ConnectDatabaseTest, AQuotedDbPathIsReadWithoutItsMarks) {
+    const std::string elsewhere = app.path() + "elsewhere";
+    CreateDatabase(elsewhere, "INSERT INTO fb_dvs VALUES ('AABBCCDDEEFF', '7F000001');\n");
+    app.writeSettings("[MAIN]\r\nDb_Path=\"" + elsewhere + "\"\r\n");
+    auto form = start();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->databaseDirectory(), elsewhere);
+    EXPECT_EQ(edit4(*form)->text(), "127.0.0.1");
+}
+
+TEST_F(ConnectDatabaseTest, AnErrorAfterTheConnectionOpensTheWindowInTheStateReached) {
+    CreateDatabase(defaultDirectory(), "DROP TABLE fb_dvs;\n");
+    app.writeSettings("");
+    auto form = start();
+    ASSERT_NE(form, nullptr);  // the window opens
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, ShownBox::Unexpected);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains("Table unknown")) << dialogs.boxes[0].text.toStdString();
+    EXPECT_EQ(edit1(*form)->count(), 0);
+}
+
+TEST_F(ConnectDatabaseTest, ALibraryNextToTheExecutableWins) {
+    CreateDatabase(defaultDirectory());
+    app.writeSettings("");
+    // A file of that name that is no client library: the connection fails,
+    // which shows it was taken before the installed one.
+    { std::ofstream(app.path() + "libfbclient.so") << "not a library"; }
+    EXPECT_EQ(start(), nullptr);
+    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, kConnectFailed}}));
+    // The real library placed there works.
+    dialogs.boxes.clear();
+    std::filesystem::remove(app.path() + "libfbclient.so");
+    std::filesystem::create_symlink("/usr/lib/x86_64-linux-gnu/libfbclient.so.2", app.path() + "libfbclient.so");
+    EXPECT_NE(start(), nullptr);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST(ClientLibraryLookup, TakesTheFirstPlaceThatHasIt) {
+    AppDirectory exe, install, system;
+    const auto touch = [](const std::string& path) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << "";
+    };
+    const ClientLibraryPlaces places{exe.path(), install.path(), {system.path() + "libfbclient.so.2"}};
+    EXPECT_EQ(LocateClientLibrary(places), std::nullopt);
+    touch(system.path() + "libfbclient.so.2");
+    EXPECT_EQ(LocateClientLibrary(places), system.path() + "libfbclient.so.2");
+    touch(install.path() + "lib/libfbclient.so");
+    EXPECT_EQ(LocateClientLibrary(places), install.path() + "lib/libfbclient.so");
+    touch(exe.path() + "libfbclient.so");
+    EXPECT_EQ(LocateClientLibrary(places), exe.path() + "libfbclient.so");
+    EXPECT_EQ(LocateClientLibrary({exe.path(), "", {}}), exe.path() + "libfbclient.so");
+}
+
+// The Firebird server on 127.0.0.1:3050 (started by the test command).
+TEST(ConnectDatabaseServer, ARefusedLoginEndsTheProgramAndKeepsDbPath) {
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, 3050);
+    if (!probe.waitForConnected(2000)) {
+        if (qEnvironmentVariableIsSet("CI")) FAIL() << "the Firebird server is not running on 127.0.0.1:3050";
+        GTEST_SKIP() << "no Firebird server on 127.0.0.1:3050 (scripts/test.sh starts one)";
+    }
+    AppDirectory app;
+    const std::string dir = app.path() + "server";
+    CreateDatabase(dir, "INSERT INTO fb_dvs VALUES ('0011223344AA', '7F000001');\n");
+    // The server runs as its own user: let it open the file.
+    std::filesystem::permissions(app.path(), std::filesystem::perms::all);
+    std::filesystem::permissions(dir, std::filesystem::perms::all);
+    std::filesystem::permissions(dir + "/CBASE.FDB", std::filesystem::perms::all);
+
+    RecordingDialogs dialogs;
+    ScaledEventPump pump;
+    FormServices services{dialogs, pump, 0};
+    services.appDirectory = app.path();
+    const std::string settings = "[main]\r\nDB_path=localhost:" + dir + "\r\nDB_pass=wrong-password\r\n";
+    app.writeSettings(settings);
+    EXPECT_EQ(StartUp(services), nullptr);
+    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, kConnectFailed}}));
+    EXPECT_EQ(app.readSettings(), settings);
+
+    // With the server's own password the same directory works.
+    std::ifstream passwordFile("/etc/firebird/3.0/SYSDBA.password");
+    std::string line, password;
+    while (std::getline(passwordFile, line))
+        if (line.rfind("ISC_PASSWORD=", 0) == 0) password = line.substr(13);
+    password.erase(std::remove(password.begin(), password.end(), '"'), password.end());
+    ASSERT_FALSE(password.empty());
+    dialogs.boxes.clear();
+    app.writeSettings("[main]\r\nDB_path=localhost:" + dir + "\r\nDB_pass=" + password + "\r\n");
+    auto form = StartUp(services);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(form->findChild<QComboBox*>("edit1")->currentText(), "0011223344AA");
+}

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/SettingsFile.h"
+
+using namespace kestrix;
+namespace fs = std::filesystem;
+
+TEST(FindSetting, FindsKeysOfASectionWithoutRegardToCase) {
+    const std::string file =
+        "; kept by hand\r\n"
+        "interface=outside\r\n"
+        "[other]\r\n"
+        "DB_path=/wrong\r\n"
+        "[MAIN]\r\n"
+        "Interface=eth0\r\n"
+        "DB_path = \"/srv/db\"\r\n"
+        "DB_pass=\r\n"
+        "quoted='single'\r\n"
+        "half=\"open\r\n"
+        "equation=a=b\r\n"
+        "interface=second\r\n";
+    const struct {
+        const char* key;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"interface", "eth0"},  // the first of repeated keys
+        {"INTERFACE", "eth0"},
+        {"DB_path", "/srv/db"},  // blanks around "=" and the quotation marks go
+        {"DB_pass", ""},         // present and empty: not the default
+        {"quoted", "single"},
+        {"half", "\"open"},
+        {"equation", "a=b"},
+        {"missing", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FindSetting(file, "main", c.key), c.value) << c.key;
+    EXPECT_EQ(FindSetting(file, "absent", "interface"), std::nullopt);
+    EXPECT_EQ(FindSetting("", "main", "interface"), std::nullopt);
+    EXPECT_EQ(FindSetting("[main]\nDB_path=/unix/ends\n", "Main", "db_PATH"), "/unix/ends");
+}
+
+TEST(FindSetting, CutsLongValues) {
+    const std::string value(3000, 'x');
+    EXPECT_EQ(FindSetting("[main]\r\nDB_path=" + value + "\r\n", "main", "DB_path"), std::string(2047, 'x'));
+}
+
+TEST(WithSetting, ChangesOnlyItsKey) {
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"empty file", "", "[main]\r\ninterface=eth1\r\n"},
+        {"replaced in place",
+         "; note\r\n[main]\r\nDB_path=/db\r\nInterface=eth0\r\nDB_pass=x\r\n[tail]\r\nk=v\r\n",
+         "; note\r\n[main]\r\nDB_path=/db\r\ninterface=eth1\r\nDB_pass=x\r\n[tail]\r\nk=v\r\n"},
+        {"added after the section's last key",
+         "[main]\r\nDB_path=/db\r\n\r\n[tail]\r\nk=v\r\n",
+         "[main]\r\nDB_path=/db\r\ninterface=eth1\r\n\r\n[tail]\r\nk=v\r\n"},
+        {"section appended", "[other]\r\nk=v", "[other]\r\nk=v\r\n[main]\r\ninterface=eth1\r\n"},
+        {"bare line ends kept", "[Main]\ninterface=old\nx=1\n", "[Main]\ninterface=eth1\nx=1\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WithSetting(c.before, "main", "interface", "eth1"), c.after) << c.name;
+    EXPECT_EQ(WithSetting("[main]\r\nDB_path=/db\r\n", "main", "DB_path", ""), "[main]\r\nDB_path=\r\n");
+}
+
+namespace {
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("kx-settings-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = dir / "settings.ini";
+    }
+    void TearDown() override {
+        fs::permissions(dir, fs::perms::owner_all);
+        fs::remove_all(dir);
+    }
+    std::string content() const {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    fs::path dir, file;
+};
+}  // namespace
+
+TEST_F(SettingsFileTest, AMissingFileGivesDefaultsAndIsNotCreated) {
+    const SettingsFile settings(file);
+    EXPECT_FALSE(settings.exists());
+    EXPECT_EQ(settings.ReadSetting("main", "DB_pass", "fbdefault"), "fbdefault");
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(SettingsFileTest, AWriteCreatesTheFileAndIsSeenByTheNextRead) {
+    const SettingsFile settings(file);
+    settings.WriteSetting("main", "interface", "");
+    EXPECT_EQ(content(), "[main]\r\ninterface=\r\n");
+    EXPECT_EQ(settings.ReadSetting("main", "interface", "default"), "");
+    settings.WriteSetting("main", "DB_path", "/srv/Базы");
+    EXPECT_EQ(content(), "[main]\r\ninterface=\r\nDB_path=/srv/\xC1\xE0\xE7\xFB\r\n");  // Windows-1251 on disk
+    EXPECT_EQ(settings.ReadSetting("MAIN", "db_path", ""), "/srv/Базы");
+    // An edit by hand is seen at once: nothing is cached.
+    std::ofstream(file, std::ios::binary) << "[main]\r\nDB_path='/by/hand'\r\n";
+    EXPECT_EQ(settings.ReadSetting("main", "DB_path", ""), "/by/hand");
+}
+
+TEST_F(SettingsFileTest, AnUnwritableFileRaisesTheErrorAndStaysAsItWas) {
+    std::ofstream(file, std::ios::binary) << "[main]\r\ninterface=eth0\r\n";
+    const SettingsFile settings(file);
+    const std::string expected = "Unable to write to " + file.string();
+    if (::geteuid() != 0) {
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        try {
+            settings.WriteSetting("main", "interface", "eth1");
+            FAIL() << "no error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), expected);
+        }
+        fs::permissions(dir, fs::perms::owner_all);
+    }
+    ::chmod(file.c_str(), 0444);
+    if (::geteuid() != 0) {
+        try {
+            settings.WriteSetting("main", "interface", "eth1");
+            FAIL() << "no error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), expected);
+        }
+    }
+    EXPECT_EQ(content(), "[main]\r\ninterface=eth0\r\n");
+    // A directory that is gone: as root too.
+    const SettingsFile nowhere(dir / "missing" / "settings.ini");
+    try {
+        nowhere.WriteSetting("main", "interface", "eth1");
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(e.what(), "Unable to write to " + (dir / "missing" / "settings.ini").string());
+    }
+}
+
+TEST_F(SettingsFileTest, NoTemporaryFileIsLeftBehind) {
+    const SettingsFile settings(file);
+    for (int i = 0; i < 5; ++i) settings.WriteSetting("main", "interface", "eth" + std::to_string(i));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(settings.ReadSetting("main", "interface", ""), "eth4");
+}
