@@ -7,8 +7,9 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QScreen>
-#include <QValidator>
 #include <stdexcept>
+
+#include "app/MacLineEdit.h"
 
 #include "events/EventExport.h"
 #include "events/EventRecords.h"
@@ -19,32 +20,6 @@ namespace {
 
 const QColor kWorkAreaColour(0xE2, 0xEB, 0xFA);
 constexpr int kMacDigits = 12;
-
-// Applies the key filter to every character that reaches the MAC field, typed
-// or pasted, and refuses a change that would leave more than 12 digits.
-class MacFieldValidator : public QValidator {
-public:
-    explicit MacFieldValidator(TForm1* form) : QValidator(form), m_form(form) {}
-
-    State validate(QString& input, int& pos) const override {
-        QString filtered;
-        int newPos = 0;
-        for (int i = 0; i < input.size(); ++i) {
-            QChar key = input[i];
-            m_form->Edit1KeyPress(key);
-            if (key.isNull() || key == QChar(8)) continue;
-            filtered += key;
-            if (i < pos) ++newPos;
-        }
-        if (filtered.size() > kMacDigits) return Invalid;
-        input = filtered;
-        pos = newPos;
-        return Acceptable;
-    }
-
-private:
-    TForm1* m_form;
-};
 
 template <class W>
 W* Place(W* widget, const char* name, int left, int top, int width = -1, int height = -1) {
@@ -179,9 +154,9 @@ void TForm1::buildControls() {
     Label1 = Caption(byMACpanel, "Label1", QStringLiteral("MAC:"), 11, 55);
     edit1 = Place(new QComboBox(byMACpanel), "edit1", 11, 72, 158, 21);
     edit1->setEditable(true);
+    edit1->setLineEdit(new MacLineEdit([this](QChar& key) { Edit1KeyPress(key); }, kMacDigits, edit1));
     edit1->setInsertPolicy(QComboBox::NoInsert);
     edit1->setCompleter(nullptr);  // typed text stays exactly what was typed
-    edit1->setValidator(new MacFieldValidator(this));
     Label5 = Caption(byMACpanel, "Label5", QStringLiteral("IP:"), 219, 56);
     Label5->hide();
     Edit4 = Place(new QLineEdit(byMACpanel), "Edit4", 219, 72, 158, 21);
@@ -218,6 +193,7 @@ void TForm1::buildControls() {
     connect(edit1, &QComboBox::activated, this, [this](int index) { runGuarded([=, this] { edit1Change(index); }); });
     connect(edit1->lineEdit(), &QLineEdit::textEdited, this, [this] { runGuarded([this] { edit1Change(-1); }); });
     connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
+    connect(Button5, &QPushButton::clicked, this, guarded(&TForm1::Button5Click));
 }
 
 void TForm1::runGuarded(const std::function<void()>& handler) {
@@ -399,6 +375,30 @@ void TForm1::ValidateRawRecords() {
     Label7->setText(QString::number(m_events.size()));
     PlannerDatePicker2->setDateTimeValue(result.earliest);
     PlannerDatePicker3->setDateTimeValue(result.latest);
+}
+
+void TForm1::Button5Click() {
+    Label11->setText(QStringLiteral("0"));
+    Label12->setText(QStringLiteral("0"));
+    const std::vector<HexText>& events = m_events;
+    ProgressBar3->setRange(0, static_cast<int>(events.size()));
+    ProgressBar3->setValue(0);
+    for (QPushButton* button : {Button5, Button6, Button2}) button->setEnabled(false);
+    struct LoadEnd {
+        TForm1* form;
+        ~LoadEnd() {
+            for (QPushButton* button : {form->Button5, form->Button6, form->Button2}) button->setEnabled(true);
+        }
+    } loadEnd{this};
+
+    if (!m_database) throw std::runtime_error("Нет соединения с базой данных");
+    if (!m_eventStore) m_eventStore = std::make_unique<EventStore>(*m_database);
+    LoadEvents(*m_eventStore, events, edit1->currentText().toStdString(), PlannerDatePicker2->dateTimeValue(),
+               PlannerDatePicker3->dateTimeValue(),
+               {[this](int loaded) { Label11->setText(QString::number(loaded)); },
+                [this](int duplicates) { Label12->setText(QString::number(duplicates)); },
+                [this](std::size_t done) { ProgressBar3->setValue(static_cast<int>(done)); }});
+    notice(QStringLiteral("Выполнено"));
 }
 
 void TForm1::Button6Click() {

@@ -19,6 +19,7 @@
 #include "db/ClientLibrary.h"
 #include "db/ControllerTable.h"
 #include "db/DatabaseConnection.h"
+#include "db/EventLoader.h"
 #include "events/EventDownload.h"
 #include "link/ControllerMessage.h"
 #include "link/UdpLink.h"
@@ -63,6 +64,7 @@ public:
     void Button2Click();
     void ValidateRawRecords();
     void Button6Click();
+    void Button5Click();
 
     bool isMacMode() const { return RadioButton1->isChecked(); }
     const ReplySlot& replySlot() const { return m_reply; }
@@ -95,6 +97,7 @@ private:
     FormServices m_services;
     SettingsFile m_settings;
     std::unique_ptr<DatabaseConnection> m_database;
+    std::unique_ptr<EventStore> m_eventStore;  // prepared on the first load
     ControllerTable m_controllers;
     std::string m_databaseDirectory;
     std::unique_ptr<UdpLink> m_link;

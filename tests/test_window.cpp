@@ -144,12 +144,29 @@ TEST_F(WindowTest, TypingIntoTheMacField) {
 TEST_F(WindowTest, PastedTextFollowsTheSameRule) {
     QLineEdit* edit = control<QComboBox>("edit1")->lineEdit();
     QApplication::clipboard()->setText("00:11:22:33:44:aa");
-    edit->paste();
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(edit->text(), "0011223344AA");
     edit->clear();
     QApplication::clipboard()->setText("0011223344AAB");  // thirteen digits: refused whole
-    edit->paste();
+    QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(edit->text(), "");
+    QApplication::clipboard()->setText("a-b");
+    QTest::keyClicks(edit, "0123456789");
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), "0123456789AB");  // fits exactly
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);  // replaces the selection
+    EXPECT_EQ(edit->text(), "AB");
+}
+
+TEST_F(WindowTest, AListChoiceIsTakenAsItIs) {
+    QComboBox* box = control<QComboBox>("edit1");
+    box->addItem("0011223344aa");
+    box->addItem("00112233445566");
+    box->setCurrentIndex(0);
+    EXPECT_EQ(box->currentText(), "0011223344aa");
+    box->setCurrentIndex(1);
+    EXPECT_EQ(box->currentText(), "00112233445566");
 }
 
 TEST_F(WindowTest, AnEscapedErrorIsShownAndSkipsTheRestOfTheHandler) {
