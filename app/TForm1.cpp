@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "app/MacLineEdit.h"
+#include "link/MacSender.h"
 
 #include "events/EventExport.h"
 #include "events/EventRecords.h"
@@ -194,6 +195,8 @@ void TForm1::buildControls() {
     connect(edit1->lineEdit(), &QLineEdit::textEdited, this, [this] { runGuarded([this] { edit1Change(-1); }); });
     connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
     connect(Button5, &QPushButton::clicked, this, guarded(&TForm1::Button5Click));
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+            [this](int index) { runGuarded([=, this] { ComboBox1Change(index); }); });
 }
 
 void TForm1::runGuarded(const std::function<void()>& handler) {
@@ -205,7 +208,35 @@ void TForm1::runGuarded(const std::function<void()>& handler) {
 }
 
 bool TForm1::FormCreate() {
+    if (!FillInterfaceTable()) return false;
+    ChooseInterface();
     return ConnectDatabase();
+}
+
+bool TForm1::FillInterfaceTable() {
+    const auto devices = m_services.capture->findAllDevices();
+    if (!devices) {
+        m_services.dialogs.showErrorBox(QStringLiteral("Сетевые интерфейсы не найдены. Приложение будет закрыто."));
+        return false;
+    }
+    m_interfaces = BuildInterfaceTable(*devices, m_services.adapterDescription);
+    ComboBox1->clear();
+    for (const std::string& text : m_interfaces.displayTexts) ComboBox1->addItem(QString::fromStdString(text));
+    return true;
+}
+
+void TForm1::ChooseInterface() {
+    ComboBox1->setCurrentIndex(DefaultInterfaceIndex(m_interfaces));
+    const std::string saved = m_settings.ReadSetting(kMainSection, "interface", "");
+    if (!saved.empty())
+        ComboBox1->setCurrentIndex(SavedInterfaceIndex(m_interfaces, saved, ComboBox1->currentIndex()));
+    else
+        m_settings.WriteSetting(kMainSection, "interface", m_interfaces.deviceName(ComboBox1->currentIndex()));
+    SelectedInterfaceIndex = ComboBox1->currentIndex();
+}
+
+void TForm1::ComboBox1Change(int index) {
+    SelectedInterfaceIndex = index;
 }
 
 bool TForm1::ConnectDatabase() {
@@ -249,7 +280,9 @@ void TForm1::edit1Change(int selectedIndex) {
         Edit4->setText(QString::fromStdString(*ip));
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    m_settings.WriteSetting(kMainSection, "interface", m_interfaces.deviceName(ComboBox1->currentIndex()));
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (!m_formClosed) {
@@ -410,11 +443,22 @@ void TForm1::Button6Click() {
     notice(QStringLiteral("Выполнено"));
 }
 
-void TForm1::SendByMac(const QString&, const HexText&) {
-    // Frames for MAC mode are not built yet: with no capture device to open,
-    // nothing is sent and the operator is told so, as for an interface that
-    // cannot be opened.
-    m_services.dialogs.showErrorBox(QStringLiteral("Ошибка открытия сетевого интерфейса!"));
+void TForm1::SendByMac(const QString& mac, const HexText& body) {
+    // The frame needs all twelve digits of the controller's address.
+    if (!IsMacText(mac.toStdString())) {
+        notice(QStringLiteral("Неверный MAC-адрес"));
+        return;
+    }
+    const auto error = [this](const QString& text) { m_services.dialogs.showErrorBox(text); };
+    switch (SendFrameByMac(*m_services.capture, m_interfaces.deviceName(SelectedInterfaceIndex),
+                           m_interfaces.addressText(SelectedInterfaceIndex), mac.toStdString(), body,
+                           m_rawFrameBuffer)) {
+        case MacSendResult::Sent: break;
+        case MacSendResult::OpenFailed: error(QStringLiteral("Ошибка открытия сетевого интерфейса!")); break;
+        case MacSendResult::NoSourceAddress: error(QStringLiteral("Ошибка отправки пакета! Номер ошибки: 7745")); break;
+        case MacSendResult::NoAdapterMac: error(QStringLiteral("Ошибка отправки пакета! Номер ошибки: 7752")); break;
+        case MacSendResult::SendFailed: error(QStringLiteral("Ошибка отправки пакета! Номер ошибки: 7734")); break;
+    }
 }
 
 void TForm1::IdUDPServer1UDPRead(const QByteArray& datagram) {

@@ -14,6 +14,7 @@
 
 #include "app/DateField.h"
 #include "app/ExecutableDirectory.h"
+#include "app/InterfaceTable.h"
 #include "app/OperatorUi.h"
 #include "app/SettingsFile.h"
 #include "db/ClientLibrary.h"
@@ -22,6 +23,8 @@
 #include "db/EventLoader.h"
 #include "events/EventDownload.h"
 #include "link/ControllerMessage.h"
+#include "link/PacketCapture.h"
+#include "link/RawFrame.h"
 #include "link/UdpLink.h"
 
 namespace kestrix {
@@ -36,6 +39,8 @@ struct FormServices {
     // default database directory are looked for here. Ends with a separator.
     std::string appDirectory = ExecutableDirectory();
     std::function<ClientLibraryPlaces(const std::string&)> clientLibraryPlaces = DefaultClientLibraryPlaces;
+    std::shared_ptr<PacketCapture> capture = std::make_shared<LibpcapCapture>();
+    std::function<std::string(const std::string&)> adapterDescription = FriendlyAdapterDescription;
 };
 
 // Filters one typed character of the controller MAC field: backspace and hex
@@ -54,6 +59,14 @@ public:
     // a step has asked the program to end.
     bool FormCreate();
     void FormClose();
+    // Start-up steps: the capture devices become the interface table (false
+    // when they cannot be listed), then the saved or default interface is chosen.
+    bool FillInterfaceTable();
+    void ChooseInterface();
+    void ComboBox1Change(int index);
+    // The database step: settings file, client library, connection (false when
+    // the program must end), then the controller list.
+    bool ConnectDatabase();
 
     void RadioButton1Click();
     void RadioButton2Click();
@@ -73,6 +86,8 @@ public:
     bool downloadRunning() const { return m_downloadRunning; }
     DatabaseConnection* database() const { return m_database.get(); }
     const std::string& databaseDirectory() const { return m_databaseDirectory; }
+    const InterfaceTable& interfaces() const { return m_interfaces; }
+    int selectedInterfaceIndex() const { return SelectedInterfaceIndex; }
     quint16 listenPort() const { return m_link->listenPort(); }
     // Datagrams the reply handler has run for, accepted or not.
     long handledDatagrams() const { return m_handledDatagrams; }
@@ -86,7 +101,6 @@ protected:
 
 private:
     void buildControls();
-    bool ConnectDatabase();
     void SendByMac(const QString& mac, const HexText& body);
     void sendRequest(const HexText& body) override;
     bool waitForReply(std::chrono::milliseconds timeout) override;
@@ -101,6 +115,9 @@ private:
     ControllerTable m_controllers;
     std::string m_databaseDirectory;
     std::unique_ptr<UdpLink> m_link;
+    InterfaceTable m_interfaces;
+    int SelectedInterfaceIndex = -1;
+    RawFrameBuffer m_rawFrameBuffer{};
     ReplySlot m_reply;
     long m_handledDatagrams = 0;
     std::vector<HexText> m_rawRecords;

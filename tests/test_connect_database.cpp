@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 
 #include "app/Lifecycle.h"
+#include "tests/support/FakeCapture.h"
 #include "tests/support/FakeOperatorUi.h"
 #include "tests/support/TestDatabase.h"
 
@@ -23,6 +24,7 @@ protected:
     FormServices services() {
         FormServices s{dialogs, pump, 0};
         s.appDirectory = app.path();
+        s.capture = capture;
         if (noLibrary) s.clientLibraryPlaces = [](const std::string& exeDir) { return ClientLibraryPlaces{exeDir, {}, {}}; };
         return s;
     }
@@ -32,6 +34,7 @@ protected:
     std::string defaultDirectory() const { return app.path() + "DB"; }
 
     AppDirectory app;
+    std::shared_ptr<FakeCapture> capture = std::make_shared<FakeCapture>();
     RecordingDialogs dialogs;
     ScaledEventPump pump;
     bool noLibrary = false;
@@ -50,7 +53,8 @@ TEST_F(ConnectDatabaseTest, ConnectsToTheDefaultDirectoryAndListsTheControllers)
     EXPECT_TRUE(dialogs.boxes.empty());
     ASSERT_NE(form->database(), nullptr);
     EXPECT_EQ(form->databaseDirectory(), defaultDirectory());
-    EXPECT_EQ(app.readSettings(), "[main]\r\nDB_path=" + defaultDirectory() + "\r\n");  // DB_pass is not written
+    // The interface step writes first; DB_pass is not written.
+    EXPECT_EQ(app.readSettings(), "[main]\r\ninterface=eth0\r\nDB_path=" + defaultDirectory() + "\r\n");
     QComboBox* list = edit1(*form);
     ASSERT_EQ(list->count(), 3);
     EXPECT_EQ(list->itemText(0), "0011223344AA");  // in id order
@@ -76,25 +80,41 @@ TEST_F(ConnectDatabaseTest, ConnectsToTheDefaultDirectoryAndListsTheControllers)
 }
 
 TEST_F(ConnectDatabaseTest, FatalStepsEndTheProgramWithTheirBox) {
-    // No settings file: nothing is written.
+    // No device list: nothing is written, the database is never reached.
+    capture->devices.reset();
     EXPECT_EQ(start(), nullptr);
-    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, "Файл настроек не найден. Приложение будет закрыто."}}));
+    EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, "Сетевые интерфейсы не найдены. Приложение будет закрыто."}}));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(app.settingsPath())));
+
+    // The database step on its own, without a settings file.
+    TForm1 form(services());
+    EXPECT_FALSE(form.ConnectDatabase());
+    EXPECT_EQ(dialogs.boxes.back(), (ShownBox{ShownBox::Error, "Файл настроек не найден. Приложение будет закрыто."}));
+    EXPECT_EQ(form.database(), nullptr);
 
     // No client library anywhere.
     dialogs.boxes.clear();
-    app.writeSettings("[main]\r\nDB_path=/somewhere\r\n");
+    *capture = FakeCapture();
+    app.writeSettings("[main]\r\ninterface=eth0\r\nDB_path=/somewhere\r\n");
     noLibrary = true;
     EXPECT_EQ(start(), nullptr);
     EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, "Библиотека fbclient.dll не найдена. Приложение будет закрыто."}}));
-    EXPECT_EQ(app.readSettings(), "[main]\r\nDB_path=/somewhere\r\n");
+    EXPECT_EQ(app.readSettings(), "[main]\r\ninterface=eth0\r\nDB_path=/somewhere\r\n");
+}
+
+TEST_F(ConnectDatabaseTest, WithoutASettingsFileTheInterfaceStepCreatesIt) {
+    CreateDatabase(defaultDirectory());
+    ASSERT_NE(start(), nullptr);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(app.readSettings(), "[main]\r\ninterface=eth0\r\nDB_path=" + defaultDirectory() + "\r\n");
 }
 
 TEST_F(ConnectDatabaseTest, AFailedConnectionKeepsTheConfiguredDirectory) {
-    app.writeSettings("[main]\r\nDB_path=\"" + app.path() + "missing\"\r\n");
+    const std::string settings = "[main]\r\ninterface=eth0\r\nDB_path=\"" + app.path() + "missing\"\r\n";
+    app.writeSettings(settings);
     EXPECT_EQ(start(), nullptr);
     EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, kConnectFailed}}));
-    EXPECT_EQ(app.readSettings(), "[main]\r\nDB_path=\"" + app.path() + "missing\"\r\n");
+    EXPECT_EQ(app.readSettings(), settings);
 }
 
 TEST_F(ConnectDatabaseTest, AnEmptyDbPathMeansTheDefaultAndIsWrittenBack) {
@@ -111,7 +131,7 @@ TEST_F(ConnectDatabaseTest, AnEmptyDbPathMeansTheDefaultAndIsWrittenBack) {
 TEST_F(ConnectDatabaseTest, AQuotedDbPathIsReadWithoutItsMarks) {
     const std::string elsewhere = app.path() + "elsewhere";
     CreateDatabase(elsewhere, "INSERT INTO fb_dvs VALUES ('AABBCCDDEEFF', '7F000001');\n");
-    app.writeSettings("[MAIN]\r\nDb_Path=\"" + elsewhere + "\"\r\n");
+    app.writeSettings("[MAIN]\r\nInterface=eth0\r\nDb_Path=\"" + elsewhere + "\"\r\n");
     auto form = start();
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->databaseDirectory(), elsewhere);
@@ -182,7 +202,8 @@ TEST(ConnectDatabaseServer, ARefusedLoginEndsTheProgramAndKeepsDbPath) {
     ScaledEventPump pump;
     FormServices services{dialogs, pump, 0};
     services.appDirectory = app.path();
-    const std::string settings = "[main]\r\nDB_path=localhost:" + dir + "\r\nDB_pass=wrong-password\r\n";
+    services.capture = std::make_shared<FakeCapture>();
+    const std::string settings = "[main]\r\ninterface=eth0\r\nDB_path=localhost:" + dir + "\r\nDB_pass=wrong-password\r\n";
     app.writeSettings(settings);
     EXPECT_EQ(StartUp(services), nullptr);
     EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, kConnectFailed}}));
@@ -196,7 +217,7 @@ TEST(ConnectDatabaseServer, ARefusedLoginEndsTheProgramAndKeepsDbPath) {
     password.erase(std::remove(password.begin(), password.end(), '"'), password.end());
     ASSERT_FALSE(password.empty());
     dialogs.boxes.clear();
-    app.writeSettings("[main]\r\nDB_path=localhost:" + dir + "\r\nDB_pass=" + password + "\r\n");
+    app.writeSettings("[main]\r\ninterface=eth0\r\nDB_path=localhost:" + dir + "\r\nDB_pass=" + password + "\r\n");
     auto form = StartUp(services);
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(dialogs.boxes.empty());

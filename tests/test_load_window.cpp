@@ -32,11 +32,7 @@ protected:
         holders.clear();
         for (std::size_t i = 0; i < cards.size(); ++i) holders["000000" + cards[i]] = std::to_string(5000 + i);
     }
-    FormServices services() override {
-        FormServices s = SimulatorFixture::services();
-        s.appDirectory = app.path();
-        return s;
-    }
+
     std::vector<std::string> storedRows() const {
         return QueryRows(app.path() + "DB/CBASE.FDB", "SELECT * FROM fb_evn ORDER BY dt, uid, evn, evnh",
                          {"dt", "dvs", "uid", "evn", "evnh", "usr"});
@@ -60,7 +56,6 @@ protected:
     }
     QString label(const char* name) { return control<QLabel>(name)->text(); }
 
-    AppDirectory app;
     std::map<std::string, std::string> holders;
 };
 

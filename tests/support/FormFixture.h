@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "app/TForm1.h"
+#include "tests/support/FakeCapture.h"
 #include "tests/support/FakeOperatorUi.h"
+#include "tests/support/TestDatabase.h"
 
 namespace kestrix::test {
 
@@ -17,7 +19,13 @@ class FormFixture : public ::testing::Test {
 protected:
     void SetUp() override { form = std::make_unique<TForm1>(services()); }
 
-    virtual FormServices services() { return FormServices{dialogs, pump, 0, kControllerPort}; }
+    virtual FormServices services() {
+        FormServices s{dialogs, pump, 0, kControllerPort};
+        s.appDirectory = app.path();
+        s.capture = capture;
+        s.adapterDescription = [](const std::string&) { return std::string(); };
+        return s;
+    }
 
     template <class W = QWidget>
     W* control(const char* name) const {
@@ -31,6 +39,8 @@ protected:
         return QTest::qWaitFor(condition, ms);
     }
 
+    AppDirectory app;  // the program's directory: settings.ini goes here
+    std::shared_ptr<FakeCapture> capture = std::make_shared<FakeCapture>();
     RecordingDialogs dialogs;
     ScaledEventPump pump;
     std::unique_ptr<TForm1> form;

@@ -1,0 +1,43 @@
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "link/PacketCapture.h"
+
+namespace kestrix {
+
+std::optional<HardwareAddress> QueryAdapterMac(const std::string& device) {
+    if (device.empty() || device.size() >= IFNAMSIZ) return std::nullopt;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return std::nullopt;
+    ifreq request{};
+    std::strncpy(request.ifr_name, device.c_str(), IFNAMSIZ - 1);
+    const bool ok = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    ::close(fd);
+    if (!ok || request.ifr_hwaddr.sa_family != ARPHRD_ETHER) return std::nullopt;
+    HardwareAddress address;
+    std::memcpy(address.data(), request.ifr_hwaddr.sa_data, address.size());
+    return address;
+}
+
+std::string FriendlyAdapterDescription(const std::string& device) {
+    // udev's hardware database names the adapter ("Intel Corporation 82574L ...").
+    std::ifstream indexFile("/sys/class/net/" + device + "/ifindex");
+    int index = 0;
+    if (device.find('/') != std::string::npos || !(indexFile >> index)) return {};
+    std::ifstream udev("/run/udev/data/n" + std::to_string(index));
+    std::string vendor, model;
+    for (std::string line; std::getline(udev, line);) {
+        if (line.rfind("E:ID_VENDOR_FROM_DATABASE=", 0) == 0) vendor = line.substr(26);
+        if (line.rfind("E:ID_MODEL_FROM_DATABASE=", 0) == 0) model = line.substr(25);
+    }
+    if (model.empty()) return {};
+    return vendor.empty() ? model : vendor + " " + model;
+}
+
+}  // namespace kestrix

@@ -1,0 +1,103 @@
+#include "link/RawFrame.h"
+
+#include <algorithm>
+#include <span>
+
+#include "link/ControllerMessage.h"
+#include <stdexcept>
+#include <vector>
+
+namespace kestrix {
+
+namespace {
+
+void Put16(RawFrameBuffer& buffer, std::size_t at, unsigned value) {
+    buffer[at] = static_cast<std::uint8_t>(value >> 8);
+    buffer[at + 1] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
+int DecimalOctet(std::string_view digits) {
+    int value = 0;
+    for (char c : digits) value = value * 10 + (c - '0');
+    return value;
+}
+
+}  // namespace
+
+bool IsMacText(std::string_view text) {
+    return text.size() == 12 && std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
+}
+
+std::string AddressToDigits(std::string_view dottedAddress) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = dottedAddress.find('.', start);
+        parts.emplace_back(dottedAddress.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+        if (dot == std::string_view::npos) break;
+        start = dot + 1;
+    }
+    std::string digits;
+    for (std::size_t i = 0; i < 4 && i < parts.size(); ++i) {
+        std::string part = parts[i];
+        if (part.size() < 3) part.insert(0, 3 - part.size(), '0');
+        digits += part;
+    }
+    return digits;
+}
+
+std::size_t BuildRawFrame(RawFrameBuffer& buffer, std::string_view controllerMac, std::string_view adapterMac,
+                          std::string_view sourceDigits, std::string_view message) {
+    if (!IsMacText(controllerMac) || !IsMacText(adapterMac))
+        throw std::invalid_argument("a hardware address must be 12 hex digits");
+    if (sourceDigits.size() != 12 ||
+        !std::all_of(sourceDigits.begin(), sourceDigits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        DecimalOctet(sourceDigits.substr(0, 3)) > 255 || DecimalOctet(sourceDigits.substr(3, 3)) > 255 ||
+        DecimalOctet(sourceDigits.substr(6, 3)) > 255 || DecimalOctet(sourceDigits.substr(9, 3)) > 255)
+        throw std::invalid_argument("the source address must be 12 decimal digits, three for each octet");
+    const std::size_t n = message.size() / 2;
+    if (n > kMaxFramedMessage) throw std::invalid_argument("the message does not fit into a frame");
+
+    for (std::size_t i = 0; i < 6; ++i) {
+        buffer[i] = static_cast<std::uint8_t>(HexPairToByte(controllerMac.substr(2 * i, 2)));
+        buffer[6 + i] = static_cast<std::uint8_t>(HexPairToByte(adapterMac.substr(2 * i, 2)));
+    }
+    Put16(buffer, 12, 0x0800);
+    buffer[14] = 0x45;
+    buffer[15] = 0x00;
+    Put16(buffer, 18, 0xEE19);
+    Put16(buffer, 20, 0x0000);
+    buffer[22] = 0x80;
+    buffer[23] = 0x11;
+    Put16(buffer, 24, 0x0000);
+    for (std::size_t i = 0; i < 4; ++i)
+        buffer[26 + i] = static_cast<std::uint8_t>(DecimalOctet(sourceDigits.substr(3 * i, 3)));
+    buffer[30] = 192;
+    for (std::size_t i = 0; i < 3; ++i)
+        buffer[31 + i] = static_cast<std::uint8_t>(HexPairToByte(controllerMac.substr(6 + 2 * i, 2)));
+    Put16(buffer, 34, kMacFrameSourcePort);
+    Put16(buffer, 36, kControllerPort);
+    for (std::size_t i = 0; i < n; ++i)
+        buffer[kFrameHeaderSize + i] = static_cast<std::uint8_t>(HexToInt(message.substr(2 * i, 2)));
+    const unsigned totalLength = static_cast<unsigned>(28 + n);
+    const unsigned udpLength = static_cast<unsigned>(8 + n);
+    Put16(buffer, 16, totalLength);
+    Put16(buffer, 38, udpLength);
+    Put16(buffer, 40, 0x0000);
+
+    const HexText source = BytesToHex(std::span<const std::uint8_t>(buffer).subspan(26, 4));
+    const HexText destination = BytesToHex(std::span<const std::uint8_t>(buffer).subspan(30, 4));
+    HexText payload = BytesToHex(std::span<const std::uint8_t>(buffer).subspan(kFrameHeaderSize, n));
+    payload.resize((payload.size() + 3) / 4 * 4, '0');  // an odd byte count adds a zero byte, for the sum only
+    const HexText udpSum = InternetChecksum(source + destination + "0011" + FixedHex(udpLength, 4) +
+                                            BytesToHex(std::span<const std::uint8_t>(buffer).subspan(34, 6)) + "0000" +
+                                            payload);
+    Put16(buffer, 40, udpSum == "0000" ? 0xFFFF : static_cast<unsigned>(HexToInt(udpSum)));
+
+    const HexText ipSum = InternetChecksum("4500" + FixedHex(totalLength, 4) + "EE190000" + "8011" + "0000" + source +
+                                           destination);
+    Put16(buffer, 24, static_cast<unsigned>(HexToInt(ipSum)));
+    return kFrameHeaderSize + n;
+}
+
+}  // namespace kestrix

@@ -1,0 +1,59 @@
+#pragma once
+// A capture layer without a wire: devices and failures as a test sets them,
+// and a record of every open, close, address query and frame sent.
+
+#include <map>
+#include <set>
+
+#include "link/PacketCapture.h"
+
+namespace kestrix::test {
+
+class FakeCapture : public PacketCapture {
+public:
+    struct Log {
+        int opens = 0, closes = 0, queries = 0;
+        std::vector<std::string> openedDevices;
+        std::vector<std::vector<std::uint8_t>> frames;
+    };
+
+    std::optional<std::vector<CaptureDevice>> devices = std::vector<CaptureDevice>{
+        {"eth0", "Ethernet adapter", {{kAddressFamilyInet, {10, 0, 0, 5}}}}};
+    std::set<std::string> unopenable;
+    std::map<std::string, HardwareAddress> adapterMacs{{"eth0", {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE}}};
+    bool refuseFrames = false;
+    Log log;
+
+    std::optional<std::vector<CaptureDevice>> findAllDevices() override { return devices; }
+
+    std::unique_ptr<CaptureHandle> open(const std::string& device) override {
+        if (device.empty() || unopenable.count(device)) return nullptr;
+        ++log.opens;
+        log.openedDevices.push_back(device);
+        return std::make_unique<Handle>(*this, device);
+    }
+
+private:
+    class Handle : public CaptureHandle {
+    public:
+        Handle(FakeCapture& owner, std::string device) : m_owner(owner), m_device(std::move(device)) {}
+        ~Handle() override { ++m_owner.log.closes; }
+        bool sendPacket(std::span<const std::uint8_t> frame) override {
+            if (m_owner.refuseFrames) return false;
+            m_owner.log.frames.emplace_back(frame.begin(), frame.end());
+            return true;
+        }
+        std::optional<HardwareAddress> queryAdapterMac() override {
+            ++m_owner.log.queries;
+            const auto found = m_owner.adapterMacs.find(m_device);
+            if (found == m_owner.adapterMacs.end()) return std::nullopt;
+            return found->second;
+        }
+
+    private:
+        FakeCapture& m_owner;
+        std::string m_device;
+    };
+};
+
+}  // namespace kestrix::test
