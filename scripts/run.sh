@@ -6,9 +6,6 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 scripts/make-demo-db.sh build/DB
-# The program creates settings.ini itself once it has chosen an interface;
-# until then an empty file lets the database step find it.
-[ -e build/settings.ini ] || : > build/settings.ini
 build/kestrix-sim &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT

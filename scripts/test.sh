@@ -2,7 +2,7 @@
 # Installs what is missing, builds and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh firebird3.0-server
+scripts/install-deps.sh firebird3.0-server tshark
 scripts/start-firebird-server.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen

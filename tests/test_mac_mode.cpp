@@ -1,6 +1,9 @@
 // MAC mode through the window with a capture layer of the test's own: the
 // interface choice at start-up and exit, and every way a send can end.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "link/RawFrame.h"
 #include "tests/support/FormFixture.h"
 #include "tests/support/FrameCheck.h"
@@ -151,4 +154,38 @@ TEST_F(MacModeTest, TheDownloadSendsItsRequestsAsFrames) {
         EXPECT_TRUE(report.ipChecksumValid && report.udpChecksumValid);
         EXPECT_EQ(BytesToHex(report.payload), BuildControllerMessage("DA000000"));
     }
+}
+
+// Without the right to capture, the real library still lists the devices and
+// an open fails cleanly (the window then shows the open-error box).
+TEST(LibpcapWithoutPrivileges, ListsDevicesButCannotOpen) {
+    const auto check = [] {
+        LibpcapCapture capture;
+        const auto devices = capture.findAllDevices();
+        if (!devices) return 1;
+        if (capture.open("lo") != nullptr) return 2;
+        if (capture.open("") != nullptr) return 3;
+        return 0;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(check(), 0);
+        return;
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);  // nobody
+        ::_exit(check());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no device list, 2/3: opened without the right to capture, 10: no user nobody";
+}
+
+TEST(QueryAdapterMac, EthernetDevicesOnly) {
+    EXPECT_EQ(QueryAdapterMac("lo"), std::nullopt);  // loopback has no Ethernet address
+    EXPECT_EQ(QueryAdapterMac("no-such-device0"), std::nullopt);
+    EXPECT_EQ(QueryAdapterMac(""), std::nullopt);
+    EXPECT_EQ(FriendlyAdapterDescription("no-such-device0"), "");
 }
