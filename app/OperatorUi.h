@@ -1,11 +1,9 @@
 #pragma once
-// What the window needs from the person in front of it, behind narrow
-// interfaces: message boxes, the file-save dialog and the pumping of UI events.
-// Tests answer them without a person.
+// What the window needs from the person in front of it, behind a narrow
+// interface: message boxes and the file-save dialog. Tests answer them without
+// a person.
 
 #include <QString>
-#include <chrono>
-#include <functional>
 
 namespace kestrix {
 
@@ -24,17 +22,6 @@ public:
     virtual void showUnexpectedErrorBox(const QString& text) = 0;
     // Returns the chosen file name, empty when the operator cancelled.
     virtual QString askSaveFileName(const QString& filter, const QString& defaultSuffix) = 0;
-};
-
-class EventPump {
-public:
-    virtual ~EventPump() = default;
-    // Lets pending UI events through until done() holds or the timeout has run
-    // out on a monotonic clock; returns done(). Does not spin: it sleeps in the
-    // event loop between events.
-    virtual bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) = 0;
-    // Makes a running pumpUntil look at done() again (a reply has arrived).
-    virtual void wake() = 0;
 };
 
 // The text of an error box for an escaped error: a full stop is appended when

@@ -1,12 +1,11 @@
 #pragma once
-// The real message boxes, file dialog and event pump.
+// The real message boxes and file dialog.
 
 #include <QPointer>
 #include <QWidget>
 
+#include "app/EventPump.h"
 #include "app/OperatorUi.h"
-
-class QEventLoop;
 
 namespace kestrix {
 
@@ -20,15 +19,6 @@ public:
 
 private:
     QPointer<QWidget> m_parent;
-};
-
-class QtEventPump : public EventPump {
-public:
-    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) override;
-    void wake() override;
-
-private:
-    QEventLoop* m_loop = nullptr;
 };
 
 }  // namespace kestrix

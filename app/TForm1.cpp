@@ -244,18 +244,18 @@ bool TForm1::ConnectDatabase() {
         m_services.dialogs.showErrorBox(text);
         return false;
     };
-    if (!m_settings.exists()) return fatal(QStringLiteral("Файл настроек не найден. Приложение будет закрыто."));
-    const auto library = LocateClientLibrary(m_services.clientLibraryPlaces(m_services.appDirectory));
-    if (!library) return fatal(QStringLiteral("Библиотека fbclient.dll не найдена. Приложение будет закрыто."));
-
-    m_databaseDirectory = m_settings.ReadSetting(kMainSection, "DB_path", "");
-    if (m_databaseDirectory.empty()) {
-        m_databaseDirectory = m_services.appDirectory + "DB";
-        m_settings.WriteSetting(kMainSection, "DB_path", m_databaseDirectory);
+    const auto setup = ReadDatabaseLocation(m_settings, m_services.appDirectory,
+                                            m_services.clientLibraryPlaces(m_services.appDirectory));
+    if (const auto* error = std::get_if<DatabaseSetupError>(&setup)) {
+        return fatal(*error == DatabaseSetupError::SettingsMissing
+                         ? QStringLiteral("Файл настроек не найден. Приложение будет закрыто.")
+                         : QStringLiteral("Библиотека fbclient.dll не найдена. Приложение будет закрыто."));
     }
-    const std::string password = m_settings.ReadSetting(kMainSection, "DB_pass", "fbdefault");
+    const DatabaseLocation& location = std::get<DatabaseLocation>(setup);
+    m_databaseDirectory = location.directory;
     try {
-        m_database = DatabaseConnection::Connect(*library, m_databaseDirectory + "/CBASE.FDB", "SYSDBA", password);
+        m_database = DatabaseConnection::Connect(location.clientLibrary, location.databaseName(), kDatabaseUser,
+                                                 location.password);
     } catch (const DatabaseError&) {
         // DB_path stays as it is: one refused login or a server that is down
         // must not cost the operator the configured database location.
@@ -449,16 +449,11 @@ void TForm1::SendByMac(const QString& mac, const HexText& body) {
         notice(QStringLiteral("Неверный MAC-адрес"));
         return;
     }
-    const auto error = [this](const QString& text) { m_services.dialogs.showErrorBox(text); };
-    switch (SendFrameByMac(*m_services.capture, m_interfaces.deviceName(SelectedInterfaceIndex),
-                           m_interfaces.addressText(SelectedInterfaceIndex), mac.toStdString(), body,
-                           m_rawFrameBuffer)) {
-        case MacSendResult::Sent: break;
-        case MacSendResult::OpenFailed: error(QStringLiteral("Ошибка открытия сетевого интерфейса!")); break;
-        case MacSendResult::NoSourceAddress: error(QStringLiteral("Ошибка отправки пакета! Номер ошибки: 7745")); break;
-        case MacSendResult::NoAdapterMac: error(QStringLiteral("Ошибка отправки пакета! Номер ошибки: 7752")); break;
-        case MacSendResult::SendFailed: error(QStringLiteral("Ошибка отправки пакета! Номер ошибки: 7734")); break;
-    }
+    const MacSendResult result =
+        SendFrameByMac(*m_services.capture, m_interfaces.deviceName(SelectedInterfaceIndex),
+                       m_interfaces.addressText(SelectedInterfaceIndex), mac.toStdString(), body, m_rawFrameBuffer);
+    if (result != MacSendResult::Sent)
+        m_services.dialogs.showErrorBox(QString::fromStdString(MacSendErrorText(result)));
 }
 
 void TForm1::IdUDPServer1UDPRead(const QByteArray& datagram) {

@@ -12,7 +12,9 @@
 #include <QWidget>
 #include <memory>
 
+#include "app/DatabaseSetup.h"
 #include "app/DateField.h"
+#include "app/EventPump.h"
 #include "app/ExecutableDirectory.h"
 #include "app/InterfaceTable.h"
 #include "app/OperatorUi.h"

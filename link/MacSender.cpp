@@ -4,6 +4,17 @@
 
 namespace kestrix {
 
+std::string MacSendErrorText(MacSendResult result) {
+    switch (result) {
+        case MacSendResult::Sent: return {};
+        case MacSendResult::OpenFailed: return "Ошибка открытия сетевого интерфейса!";
+        case MacSendResult::NoSourceAddress: return "Ошибка отправки пакета! Номер ошибки: 7745";
+        case MacSendResult::NoAdapterMac: return "Ошибка отправки пакета! Номер ошибки: 7752";
+        case MacSendResult::SendFailed: return "Ошибка отправки пакета! Номер ошибки: 7734";
+    }
+    return {};
+}
+
 MacSendResult SendFrameByMac(PacketCapture& capture, const std::string& device, const std::string& ipv4Text,
                              const std::string& controllerMac, const HexText& body, RawFrameBuffer& frameBuffer) {
     const HexText message = BuildControllerMessage(body);

@@ -17,6 +17,9 @@ enum class MacSendResult {
     SendFailed,       // the frame was refused (error 7734)
 };
 
+// What the operator is told about a failed send (empty for Sent).
+std::string MacSendErrorText(MacSendResult result);
+
 // The device is opened for this one message and closed before the call returns.
 MacSendResult SendFrameByMac(PacketCapture& capture, const std::string& device, const std::string& ipv4Text,
                              const std::string& controllerMac, const HexText& body, RawFrameBuffer& frameBuffer);

@@ -1,0 +1,20 @@
+#include "app/DatabaseSetup.h"
+
+namespace kestrix {
+
+std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const SettingsFile& settings,
+                                                                       const std::string& appDirectory,
+                                                                       const ClientLibraryPlaces& places) {
+    if (!settings.exists()) return DatabaseSetupError::SettingsMissing;
+    const auto library = LocateClientLibrary(places);
+    if (!library) return DatabaseSetupError::ClientLibraryMissing;
+    DatabaseLocation location{*library, settings.ReadSetting(kMainSection, "DB_path", ""), {}};
+    if (location.directory.empty()) {
+        location.directory = appDirectory + "DB";
+        settings.WriteSetting(kMainSection, "DB_path", location.directory);
+    }
+    location.password = settings.ReadSetting(kMainSection, "DB_pass", "fbdefault");
+    return location;
+}
+
+}  // namespace kestrix
