@@ -1,0 +1,96 @@
+#include "tools/collect/Collector.h"
+
+#include <QObject>
+
+#include "events/EventExport.h"
+#include "events/EventRecords.h"
+#include "link/MacSender.h"
+
+namespace kestrix::collect {
+
+std::string ExportFileFor(const std::string& pattern, const std::string& id) {
+    std::string file = pattern;
+    for (std::size_t at; (at = file.find("{mac}")) != std::string::npos;) file.replace(at, 5, id);
+    return file;
+}
+
+Collector::Collector(const CollectOptions& options, RunLink link, EventPump& pump, EventStore& store,
+                     std::ostream& progress, bool showProgress)
+    : m_options(options), m_link(std::move(link)), m_pump(pump), m_store(store), m_progress(progress),
+      m_showProgress(showProgress) {
+    QObject::connect(&m_link.udp, &UdpLink::datagramReceived, [this](const QByteArray& datagram) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram.constData());
+        if (AcceptControllerReply(m_reply, {bytes, static_cast<std::size_t>(datagram.size())})) m_pump.wake();
+    });
+}
+
+void Collector::sendRequest(const HexText& body) {
+    if (m_link.mode == LinkMode::Ip) {
+        m_link.udp.SendByIp(QString::fromStdString(m_ip), body);
+        return;
+    }
+    const MacSendResult result =
+        SendFrameByMac(*m_link.capture, m_link.device, m_link.deviceAddress, m_id, body, m_frameBuffer);
+    if (result != MacSendResult::Sent) m_sendProblem = MacSendErrorText(result);
+}
+
+bool Collector::waitForReply(std::chrono::milliseconds) {
+    // The run's wait: the protocol's 5,000 ms unless --reply-timeout-ms says otherwise.
+    return m_pump.pumpUntil([this] { return m_reply.ReplyReceived; },
+                            std::chrono::milliseconds(m_options.replyTimeoutMs));
+}
+
+void Collector::pageDone(int pageValue) {
+    if (pageValue % 128 == 0) showProgress(m_id + ": page " + std::to_string(pageValue / 2 + 1) + " of 6144");
+}
+
+void Collector::showProgress(const std::string& text) {
+    if (m_showProgress) m_progress << "\r\033[K" << text << std::flush;
+}
+
+ControllerResult Collector::collect(const std::string& id, const std::string& ipText) {
+    const auto started = std::chrono::steady_clock::now();
+    ControllerResult result;
+    result.id = id;
+    m_id = id;
+    m_ip = ipText;
+    m_sendProblem.clear();
+    const auto finish = [&](std::string problem) {
+        showProgress("");
+        result.ok = problem.empty();
+        result.problem = std::move(problem);
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return result;
+    };
+    if (m_link.mode == LinkMode::Ip && ipText.empty()) return finish("no IP address for this controller");
+
+    std::vector<HexText> raw;
+    try {
+        if (DownloadEventMemory(*this, m_reply, raw) == DownloadOutcome::ControllerSilent)
+            return finish(m_sendProblem.empty() ? "Контроллер не отвечает" : "Контроллер не отвечает (" + m_sendProblem + ")");
+    } catch (const std::exception& error) {
+        return finish(error.what());
+    }
+    const ValidationResult valid = ValidateRecords(raw);
+    result.events = valid.events.size();
+    if (valid.events.empty()) return finish("");
+    try {
+        if (!m_options.exportFile.empty()) WriteEventTextFile(ExportFileFor(m_options.exportFile, id), valid.events);
+        const DateTimeValue from = m_options.from.value_or(DateOnly(valid.earliest));
+        const DateTimeValue to = m_options.to.value_or(DateOnly(valid.latest));
+        const LoadCounts counts = LoadEvents(
+            m_store, valid.events, id, from, to,
+            {[&](int loaded) { result.loaded = loaded; }, [&](int duplicates) { result.duplicates = duplicates; },
+             [&](std::size_t done) {
+                 if (done % 256 == 0)
+                     showProgress(id + ": loading " + std::to_string(done) + " of " + std::to_string(valid.events.size()));
+             }});
+        result.loaded = counts.loaded;
+        result.duplicates = counts.duplicates;
+    } catch (const std::exception& error) {
+        return finish(error.what());
+    }
+    return finish("");
+}
+
+}  // namespace kestrix::collect
