@@ -37,6 +37,13 @@ protected:
         server.emplace(*core, "127.0.0.1", m_simulatorPort, form->listenPort());
     }
 
+    // A new window (a new reply port), and the simulator told about it.
+    void reopenWindow() {
+        form.reset();
+        form = std::make_unique<TForm1>(services());
+        startSimulator(core->memory(), core->faults());
+    }
+
     // Switches to IP mode and addresses the simulator.
     void useIpMode(const QString& mac = "0011223344AA") {
         QTest::mouseClick(control("RadioButton2"), Qt::LeftButton);
