@@ -74,11 +74,23 @@ auto Checked(IMaster* master, Call&& call) {
     }
 }
 
-// Releases an interface object that a failed close/commit/detach left behind.
 template <class T>
 void ReleaseQuietly(T*& object) {
     if (object) object->release();
     object = nullptr;
+}
+
+// Ends an object with the call that releases it when it succeeds (rollback,
+// detach, free, close); when that call fails, the object is released anyway.
+template <class T, class End>
+void EndQuietly(IMaster* master, T*& object, End end) {
+    if (!object) return;
+    try {
+        Checked(master, [&](ThrowStatusWrapper* s) { end(object, s); });
+        object = nullptr;
+    } catch (const DatabaseError&) {
+        ReleaseQuietly(object);
+    }
 }
 
 std::string Upper(std::string text) {
@@ -129,22 +141,8 @@ struct DatabaseConnection::Impl {
     }
 
     ~Impl() {
-        if (transaction) {
-            try {
-                Checked(master, [&](ThrowStatusWrapper* s) { transaction->rollback(s); });
-                transaction = nullptr;
-            } catch (const DatabaseError&) {
-                ReleaseQuietly(transaction);
-            }
-        }
-        if (attachment) {
-            try {
-                Checked(master, [&](ThrowStatusWrapper* s) { attachment->detach(s); });
-                attachment = nullptr;
-            } catch (const DatabaseError&) {
-                ReleaseQuietly(attachment);
-            }
-        }
+        EndQuietly(master, transaction, [](ITransaction* t, ThrowStatusWrapper* s) { t->rollback(s); });
+        EndQuietly(master, attachment, [](IAttachment* a, ThrowStatusWrapper* s) { a->detach(s); });
     }
 };
 
@@ -171,24 +169,11 @@ struct Statement::Impl {
         closeCursor();
         ReleaseQuietly(inputMetadata);
         ReleaseQuietly(outputMetadata);
-        if (statement) {
-            try {
-                Checked(master(), [&](ThrowStatusWrapper* s) { statement->free(s); });
-                statement = nullptr;
-            } catch (const DatabaseError&) {
-                ReleaseQuietly(statement);
-            }
-        }
+        EndQuietly(master(), statement, [](IStatement* st, ThrowStatusWrapper* s) { st->free(s); });
     }
 
     void closeCursor() {
-        if (!cursor) return;
-        try {
-            Checked(master(), [&](ThrowStatusWrapper* s) { cursor->close(s); });
-            cursor = nullptr;
-        } catch (const DatabaseError&) {
-            ReleaseQuietly(cursor);
-        }
+        EndQuietly(master(), cursor, [](IResultSet* c, ThrowStatusWrapper* s) { c->close(s); });
     }
 
     void buildInput() {

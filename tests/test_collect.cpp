@@ -38,10 +38,7 @@ protected:
         ASSERT_TRUE(replyProbe.bind(QHostAddress::AnyIPv4, 0));
         replyPort = replyProbe.localPort();
         replyProbe.close();
-        sim::GenerateOptions generate;
-        generate.eventCount = 400;
-        generate.lastYear = 2024, generate.lastMonth = 6, generate.lastDay = 2;
-        startSimulator(sim::ControllerMemory::Generate(generate), {});
+        startSimulator(GeneratedMemory(400), {});
     }
     void startSimulator(sim::ControllerMemory memory, sim::FaultOptions faults) {
         server.reset();

@@ -210,11 +210,7 @@ TEST(ConnectDatabaseServer, ARefusedLoginEndsTheProgramAndKeepsDbPath) {
     EXPECT_EQ(app.readSettings(), settings);
 
     // With the server's own password the same directory works.
-    std::ifstream passwordFile("/etc/firebird/3.0/SYSDBA.password");
-    std::string line, password;
-    while (std::getline(passwordFile, line))
-        if (line.rfind("ISC_PASSWORD=", 0) == 0) password = line.substr(13);
-    password.erase(std::remove(password.begin(), password.end(), '"'), password.end());
+    const std::string password = FirebirdServerPassword();
     ASSERT_FALSE(password.empty());
     dialogs.boxes.clear();
     app.writeSettings("[main]\r\ninterface=eth0\r\nDB_path=localhost:" + dir + "\r\nDB_pass=" + password + "\r\n");

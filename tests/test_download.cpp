@@ -52,11 +52,7 @@ protected:
 };
 
 TEST_F(DownloadTest, ReadsTheWholeMemoryAndValidatesIt) {
-    sim::GenerateOptions options;
-    options.eventCount = 3000;
-    options.days = 4;
-    options.lastYear = 2024, options.lastMonth = 6, options.lastDay = 2;
-    startSimulator(sim::ControllerMemory::Generate(options), {});
+    startSimulator(GeneratedMemory(3000, 4), {});
     useIpMode();
     clickStart();
 
@@ -111,9 +107,7 @@ TEST_F(DownloadTest, ShortAndEmptyRepliesAreCutIntoShorterSlots) {
 }
 
 TEST_F(DownloadTest, ADroppedReplyIsRecoveredByTheRepeat) {
-    sim::GenerateOptions options;
-    options.eventCount = 500;
-    startSimulator(sim::ControllerMemory::Generate(options), {.dropEvery = 1500});
+    startSimulator(GeneratedMemory(500), {.dropEvery = 1500});
     useIpMode();
     clickStart();
     const auto requests = core->receivedBodies(sim::RequestKind::PageRead);
@@ -130,9 +124,7 @@ TEST_F(DownloadTest, ADroppedReplyIsRecoveredByTheRepeat) {
 }
 
 TEST_F(DownloadTest, ASilentControllerEndsTheRunAndKeepsTheEarlierEvents) {
-    sim::GenerateOptions options;
-    options.eventCount = 100;
-    startSimulator(sim::ControllerMemory::Generate(options), {});
+    startSimulator(GeneratedMemory(100), {});
     useIpMode();
     clickStart();
     const std::vector<HexText> earlier = form->EventList();
@@ -215,9 +207,7 @@ TEST_F(DownloadTest, AModeSwitchDuringTheRunTakesEffectWithTheNextRequest) {
 }
 
 TEST_F(DownloadTest, ClosingTheWindowLetsTheRunFinishFirst) {
-    sim::GenerateOptions options;
-    options.eventCount = 50;
-    startSimulator(sim::ControllerMemory::Generate(options), {});
+    startSimulator(GeneratedMemory(50), {});
     useIpMode();
     form->show();
     int waits = 0;
@@ -231,9 +221,7 @@ TEST_F(DownloadTest, ClosingTheWindowLetsTheRunFinishFirst) {
 }
 
 TEST_F(DownloadTest, ExportWritesTheEventsThroughTheSaveDialog) {
-    sim::GenerateOptions options;
-    options.eventCount = 25;
-    startSimulator(sim::ControllerMemory::Generate(options), {});
+    startSimulator(GeneratedMemory(25), {});
     useIpMode();
     clickStart();
     QTemporaryDir dir;

@@ -20,11 +20,7 @@ using namespace kestrix::test;
 namespace {
 
 sim::ControllerMemory Memory(int events, std::uint32_t seed = 1) {
-    sim::GenerateOptions options;
-    options.eventCount = events;
-    options.seed = seed;
-    options.lastYear = 2024, options.lastMonth = 6, options.lastDay = 2;
-    return sim::ControllerMemory::Generate(options);
+    return GeneratedMemory(events, 7, seed);
 }
 
 // Limits the size of any file this process writes, as a full disk would.

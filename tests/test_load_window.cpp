@@ -62,11 +62,7 @@ protected:
 }  // namespace
 
 TEST_F(LoadWindowTest, DownloadThenLoadStoresEveryValidEventOnce) {
-    sim::GenerateOptions options;
-    options.eventCount = 800;
-    options.days = 3;
-    options.lastYear = 2024, options.lastMonth = 6, options.lastDay = 2;
-    startSimulator(sim::ControllerMemory::Generate(options), {});
+    startSimulator(GeneratedMemory(800, 3), {});
     useIpMode();
     control<QComboBox>("edit1")->setCurrentIndex(0);
     control<QPushButton>("Button2")->click();

@@ -19,17 +19,6 @@ bool ServerListening() {
     return probe.waitForConnected(2000);
 }
 
-std::string ServerPassword() {
-    std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("ISC_PASSWORD=", 0) == 0) {
-            std::string password = line.substr(13);
-            std::erase(password, '"');
-            return password;
-        }
-    return {};
-}
-
 class ServerFaultTest : public SimulatorFixture {
 protected:
     void SetUp() override {
@@ -37,7 +26,7 @@ protected:
             if (qEnvironmentVariableIsSet("CI")) FAIL() << "the Firebird server is not running on 127.0.0.1:3050";
             GTEST_SKIP() << "no Firebird server on 127.0.0.1:3050 (scripts/test.sh starts one)";
         }
-        password = ServerPassword();
+        password = FirebirdServerPassword();
         ASSERT_FALSE(password.empty());
         directory = app.path() + "server";
         CreateDatabase(directory, "INSERT INTO fb_dvs VALUES ('0011223344AA', '7F000001');\n");
@@ -46,9 +35,7 @@ protected:
             std::filesystem::permissions(path, std::filesystem::perms::all);
         app.writeSettings("[main]\r\ninterface=eth0\r\nDB_path=localhost:" + directory + "\r\nDB_pass=" + password + "\r\n");
         SimulatorFixture::SetUp();
-        sim::GenerateOptions options;
-        options.eventCount = 1500;
-        startSimulator(sim::ControllerMemory::Generate(options), {});
+        startSimulator(GeneratedMemory(1500), {});
         ASSERT_TRUE(form->FormCreate());
     }
     void TearDown() override {

@@ -10,6 +10,16 @@
 
 namespace kestrix::test {
 
+// A generated controller memory whose newest events are of 2 June 2024.
+inline sim::ControllerMemory GeneratedMemory(int events, int days = 7, std::uint32_t seed = 1) {
+    sim::GenerateOptions options;
+    options.eventCount = events;
+    options.days = days;
+    options.seed = seed;
+    options.lastYear = 2024, options.lastMonth = 6, options.lastDay = 2;
+    return sim::ControllerMemory::Generate(options);
+}
+
 class SimulatorFixture : public FormFixture {
 protected:
     void SetUp() override {

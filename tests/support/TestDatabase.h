@@ -89,6 +89,18 @@ inline std::vector<std::string> IsqlRows(const std::string& database, const std:
     return rows;
 }
 
+// SYSDBA's password of the Firebird server installed from Debian's package.
+inline std::string FirebirdServerPassword() {
+    std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ISC_PASSWORD=", 0) == 0) {
+            std::string password = line.substr(13);
+            std::erase(password, '"');
+            return password;
+        }
+    return {};
+}
+
 // A temporary directory that plays the program's directory (ends with "/").
 struct AppDirectory {
     QTemporaryDir dir;
