@@ -3,17 +3,14 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFile>
-#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QScreen>
 #include <stdexcept>
 
 #include "app/MacLineEdit.h"
-#include "link/MacSender.h"
-
 #include "events/EventExport.h"
 #include "events/EventRecords.h"
+#include "link/MacSender.h"
 
 namespace kestrix {
 
@@ -458,9 +455,7 @@ void TForm1::SendByMac(const QString& mac, const HexText& body) {
 
 void TForm1::IdUDPServer1UDPRead(const QByteArray& datagram) {
     ++m_handledDatagrams;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram.constData());
-    if (AcceptControllerReply(m_reply, {bytes, static_cast<std::size_t>(datagram.size())}))
-        m_services.pump.wake();
+    if (AcceptControllerReply(m_reply, datagram)) m_services.pump.wake();
 }
 
 }  // namespace kestrix

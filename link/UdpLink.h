@@ -12,6 +12,12 @@
 
 namespace kestrix {
 
+// The acceptance rule for a datagram as the listener delivers it.
+inline bool AcceptControllerReply(ReplySlot& slot, const QByteArray& datagram) {
+    return AcceptControllerReply(
+        slot, {reinterpret_cast<const std::uint8_t*>(datagram.constData()), static_cast<std::size_t>(datagram.size())});
+}
+
 // Turns a host name into an IPv4 address; throws std::runtime_error with the
 // resolver's text when it cannot.
 using HostResolver = std::function<QHostAddress(const QString& name)>;

@@ -19,8 +19,7 @@ Collector::Collector(const CollectOptions& options, RunLink link, EventPump& pum
     : m_options(options), m_link(std::move(link)), m_pump(pump), m_store(store), m_progress(progress),
       m_showProgress(showProgress) {
     QObject::connect(&m_link.udp, &UdpLink::datagramReceived, [this](const QByteArray& datagram) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram.constData());
-        if (AcceptControllerReply(m_reply, {bytes, static_cast<std::size_t>(datagram.size())})) m_pump.wake();
+        if (AcceptControllerReply(m_reply, datagram)) m_pump.wake();
     });
 }
 
