@@ -48,7 +48,7 @@ protected:
 
     QProcess* start(QStringList arguments) {
         arguments << "--app-dir" << QString::fromStdString(app.path()) << "--reply-port" << QString::number(replyPort)
-                  << "--controller-port" << QString::number(controllerPort) << "--reply-timeout-ms" << "50";
+                  << "--controller-port" << QString::number(controllerPort) << "--reply-timeout-ms" << "500";
         auto* process = new QProcess;
         process->start(KESTRIX_COLLECT_PATH, arguments);
         process->waitForStarted();

@@ -65,7 +65,7 @@ protected:
 }  // namespace
 
 TEST_F(ControllerFaultTest, RepliesDroppedAtRandomAreRecoveredOrTheRunEndsCleanly) {
-    startSimulator(Memory(600), {.dropShare = 0.01, .seed = 5});
+    startSimulator(Memory(600), {.dropShare = 0.002, .seed = 5});
     useIpMode();
     download();
     const auto requests = core->receivedBodies(sim::RequestKind::PageRead);
@@ -86,14 +86,14 @@ TEST_F(ControllerFaultTest, RepliesLaterThanTheTimeOutEndTheRunAndLeaveTheWindow
     const std::vector<HexText> earlier = form->EventList();
     ASSERT_EQ(earlier.size(), 300u);
 
-    // Each wait here lasts 50 ms; the controller answers after 150 ms.
-    startSimulator(Memory(10, 2), {.latencyMs = 150});
+    // Each wait here lasts 500 ms; the controller answers after 1,500 ms.
+    startSimulator(Memory(10, 2), {.latencyMs = 1500});
     dialogs.boxes.clear();
     download();
     EXPECT_TRUE(silent());
     EXPECT_EQ(form->EventList(), earlier);
     EXPECT_TRUE(control("Button5")->isEnabled());
-    QTest::qWait(400);  // the late replies land in the slot while nobody waits
+    QTest::qWait(3200);  // the late replies land in the slot while nobody waits
 
     startSimulator(Memory(300), {});
     download();

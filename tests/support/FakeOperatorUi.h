@@ -47,7 +47,7 @@ private:
 // The real pump with every time-out divided by `divisor`; remembers what it was asked for.
 class ScaledEventPump : public EventPump {
 public:
-    explicit ScaledEventPump(int divisor = 100) : m_divisor(divisor) {}
+    explicit ScaledEventPump(int divisor = 10) : m_divisor(divisor) {}
     bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) override {
         requestedTimeouts.push_back(timeout);
         if (beforeWait) beforeWait();
