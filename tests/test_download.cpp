@@ -40,9 +40,6 @@ protected:
     bool enabled(const char* name) { return control(name)->isEnabled(); }
     QString picker(const char* name) { return control<DateField>(name)->text(); }
     void clickStart() { control<QPushButton>("Button2")->click(); }
-    // After a run with events only a load enables the start button again; a
-    // second run in the same test calls the handler directly.
-    void startAgain() { form->runGuarded([&] { form->Button2Click(); }); }
     std::vector<ShownBox> notices() {
         std::vector<ShownBox> shown;
         for (const auto& b : dialogs.boxes)
@@ -101,7 +98,7 @@ TEST_F(DownloadTest, ShortAndEmptyRepliesAreCutIntoShorterSlots) {
     EXPECT_EQ(form->EventList(), form->RawRecordList());  // the short one is still a valid date-time
 
     startSimulator(memory, {.shortReplyBytes = 0});  // replies without a data part
-    startAgain();
+    runDownload();
     EXPECT_TRUE(form->RawRecordList().empty());
     EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead).size(), 6144u);
 }
@@ -132,7 +129,7 @@ TEST_F(DownloadTest, ASilentControllerEndsTheRunAndKeepsTheEarlierEvents) {
 
     startSimulator(sim::ControllerMemory(), {.stopAfterPage = 2});
     pump.requestedTimeouts.clear();
-    startAgain();
+    runDownload();
     EXPECT_EQ(notices(), (std::vector<ShownBox>{{ShownBox::Notice, "Контроллер не отвечает"}}));
     const auto requests = core->receivedBodies(sim::RequestKind::PageRead);
     EXPECT_EQ(requests, (std::vector<HexText>{"DA000000", "DA000002", "DA000004", "DA000006", "DA000006"}));
@@ -168,9 +165,7 @@ TEST_F(DownloadTest, InputChecksComeFirst) {
     for (const auto& c : cases) {
         dialogs.boxes.clear();
         control<QLabel>("Label7")->setText("5");
-        control<QRadioButton>(c.ipMode ? "RadioButton2" : "RadioButton1")->click();
-        control<QComboBox>("edit1")->setEditText(c.mac);
-        control<QLineEdit>("Edit4")->setText(c.ip);
+        enterLink(c.ipMode, c.mac, c.ip);
         clickStart();
         EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Notice, c.notice}}));
         EXPECT_EQ(text("Label7"), "0");  // the displays were reset before the check

@@ -50,7 +50,6 @@ std::string ReadFile(const std::string& path) {
 
 class ControllerFaultTest : public SimulatorFixture {
 protected:
-    void download() { form->runGuarded([&] { form->Button2Click(); }); }
     bool silent() const {
         return std::find(dialogs.boxes.begin(), dialogs.boxes.end(), ShownBox{ShownBox::Notice, "Контроллер не отвечает"}) !=
                dialogs.boxes.end();
@@ -67,7 +66,7 @@ protected:
 TEST_F(ControllerFaultTest, RepliesDroppedAtRandomAreRecoveredOrTheRunEndsCleanly) {
     startSimulator(Memory(600), {.dropShare = 0.002, .seed = 5});
     useIpMode();
-    download();
+    runDownload();
     const auto requests = core->receivedBodies(sim::RequestKind::PageRead);
     ExpectOneRepeatAtMost(requests);
     EXPECT_GT(requests.size(), 6144u);  // some pages were asked again
@@ -82,21 +81,21 @@ TEST_F(ControllerFaultTest, RepliesDroppedAtRandomAreRecoveredOrTheRunEndsCleanl
 TEST_F(ControllerFaultTest, RepliesLaterThanTheTimeOutEndTheRunAndLeaveTheWindowUsable) {
     startSimulator(Memory(300), {});
     useIpMode();
-    download();
+    runDownload();
     const std::vector<HexText> earlier = form->EventList();
     ASSERT_EQ(earlier.size(), 300u);
 
     // Each wait here lasts 500 ms; the controller answers after 1,500 ms.
     startSimulator(Memory(10, 2), {.latencyMs = 1500});
     dialogs.boxes.clear();
-    download();
+    runDownload();
     EXPECT_TRUE(silent());
     EXPECT_EQ(form->EventList(), earlier);
     EXPECT_TRUE(control("Button5")->isEnabled());
     QTest::qWait(3200);  // the late replies land in the slot while nobody waits
 
     startSimulator(Memory(300), {});
-    download();
+    runDownload();
     EXPECT_EQ(form->EventList(), core->memory().writtenEvents());
 }
 
@@ -116,7 +115,7 @@ TEST_F(ControllerFaultTest, StrangersOnTheReplyPortDoNotDisturbADownload) {
         stranger.writeDatagram(QByteArray::fromHex("230007CC000000"), QHostAddress::LocalHost, form->listenPort());
         sent += 2;
     };
-    download();
+    runDownload();
     EXPECT_FALSE(silent());
     EXPECT_EQ(form->EventList(), core->memory().writtenEvents());
     EXPECT_GE(form->handledDatagrams(), 6144 + sent / 2);
@@ -125,7 +124,7 @@ TEST_F(ControllerFaultTest, StrangersOnTheReplyPortDoNotDisturbADownload) {
 TEST_F(ControllerFaultTest, AControllerThatDiesMidDownloadLosesNothingAlreadyRead) {
     startSimulator(Memory(400), {});
     useIpMode();
-    download();
+    runDownload();
     const std::vector<HexText> earlier = form->EventList();
     ASSERT_EQ(earlier.size(), 400u);
 
@@ -135,14 +134,14 @@ TEST_F(ControllerFaultTest, AControllerThatDiesMidDownloadLosesNothingAlreadyRea
         if (++waits == 3000) server->stop();
     };
     dialogs.boxes.clear();
-    download();
+    runDownload();
     pump.beforeWait = nullptr;
     EXPECT_TRUE(silent());
     EXPECT_EQ(form->EventList(), earlier);  // the earlier complete list is intact
     EXPECT_LT(core->receivedBodies(sim::RequestKind::PageRead).size(), 6144u);
 
     startSimulator(Memory(400, 3), {});  // switched on again
-    download();
+    runDownload();
     EXPECT_EQ(form->EventList(), core->memory().writtenEvents());
 }
 
@@ -312,7 +311,7 @@ TEST_F(RepeatedDownloadTest, TenDownloadsInARowDoNotGrowTheHeap) {
     useIpMode();
     std::size_t afterFirst = 0;
     for (int run = 1; run <= 10; ++run) {
-        form->runGuarded([&] { form->Button2Click(); });
+        runDownload();
         ASSERT_EQ(form->EventList().size(), 3000u);
         ::malloc_trim(0);
         if (run == 1) afterFirst = mallinfo2().uordblks;

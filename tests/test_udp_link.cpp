@@ -41,9 +41,7 @@ TEST_F(UdpLinkTest, TestSignalChecksItsInputsFirst) {
     };
     for (const auto& c : cases) {
         dialogs.boxes.clear();
-        control<QRadioButton>(c.ipMode ? "RadioButton2" : "RadioButton1")->click();
-        control<QComboBox>("edit1")->setEditText(c.mac);
-        control<QLineEdit>("Edit4")->setText(c.ip);
+        enterLink(c.ipMode, c.mac, c.ip);
         control<QPushButton>("Button4")->click();
         ASSERT_EQ(dialogs.boxes.size(), 1u) << c.mac.toStdString();
         EXPECT_EQ(dialogs.boxes[0], c.box);

@@ -34,6 +34,17 @@ protected:
         return widget;
     }
 
+    // The link as the operator sets it: mode, controller MAC and IP.
+    void enterLink(bool ipMode, const QString& mac, const QString& ip) {
+        control<QRadioButton>(ipMode ? "RadioButton2" : "RadioButton1")->click();
+        control<QComboBox>("edit1")->setEditText(mac);
+        control<QLineEdit>("Edit4")->setText(ip);
+    }
+
+    // Runs the download handler directly: after a run with events only a load
+    // would enable the start button again.
+    void runDownload() { form->runGuarded([&] { form->Button2Click(); }); }
+
     // Lets the event loop run until the condition holds (at most two seconds).
     static bool waitFor(const std::function<bool()>& condition, int ms = 2000) {
         return QTest::qWaitFor(condition, ms);

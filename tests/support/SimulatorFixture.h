@@ -55,11 +55,7 @@ protected:
     }
 
     // Switches to IP mode and addresses the simulator.
-    void useIpMode(const QString& mac = "0011223344AA") {
-        QTest::mouseClick(control("RadioButton2"), Qt::LeftButton);
-        control<QComboBox>("edit1")->setEditText(mac);
-        control<QLineEdit>("Edit4")->setText("127.0.0.1");
-    }
+    void useIpMode(const QString& mac = "0011223344AA") { enterLink(true, mac, "127.0.0.1"); }
 
     std::optional<sim::SimulatorCore> core;
     std::optional<sim::SimulatorServer> server;
