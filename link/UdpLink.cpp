@@ -1,6 +1,7 @@
 #include "link/UdpLink.h"
 
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <stdexcept>
 
 namespace kestrix {
@@ -21,6 +22,10 @@ QHostAddress ResolveHostName(const QString& name) {
 
 UdpLink::UdpLink(quint16 listenPort, quint16 controllerPort, HostResolver resolver, QObject* parent)
     : QObject(parent), m_controllerPort(controllerPort), m_resolver(std::move(resolver)) {
+    // Controllers sit on the local segment: a proxy set up for the rest of the
+    // system would only stand between them and us.
+    IdUDPServer1.setProxy(QNetworkProxy::NoProxy);
+    mainUDP.setProxy(QNetworkProxy::NoProxy);
     // Exclusive bind: a second listener on the same port must fail, not share it.
     if (!IdUDPServer1.bind(QHostAddress::AnyIPv4, listenPort, QAbstractSocket::DontShareAddress))
         throw SocketError(IdUDPServer1.errorString());

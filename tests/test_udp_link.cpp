@@ -1,6 +1,8 @@
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <random>
@@ -88,6 +90,35 @@ TEST_F(UdpLinkTest, APageReplyOfTheSimulatorIsAcceptedIntoTheSlot) {
     ASSERT_TRUE(waitFor([&] { return form->replySlot().ReplyReceived; }));
     EXPECT_EQ(form->replySlot().LastReplyData, BytesToHex(core->memory().page(5)));
     EXPECT_EQ(form->replySlot().LastReplyData.substr(0, 32), "18051E0F2D1E0000000A1B2C01220000");
+}
+
+// Controllers sit on the local segment: a proxy configured for the rest of the
+// system (here a SOCKS5 proxy on a loopback port where nothing listens) must
+// neither carry the requests nor the replies.
+TEST_F(UdpLinkTest, AConfiguredProxyNeverCarriesTheControllerLink) {
+    QTcpServer closedPort;
+    ASSERT_TRUE(closedPort.listen(QHostAddress::LocalHost, 0));
+    const quint16 deadProxyPort = closedPort.serverPort();
+    closedPort.close();
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::Socks5Proxy, "127.0.0.1", deadProxyPort));
+    struct RestoreNoProxy {
+        ~RestoreNoProxy() { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); }
+    } restore;
+
+    UdpLink link(0, server->port());
+    std::vector<QByteArray> delivered;
+    QObject::connect(&link, &UdpLink::datagramReceived, [&](const QByteArray& d) { delivered.push_back(d); });
+    link.SendByIp("127.0.0.1", kTestSignalBody);
+    const auto received = waitForRequests(1);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].message, "230006CC000B");
+
+    QUdpSocket controller;
+    controller.setProxy(QNetworkProxy::NoProxy);
+    ASSERT_TRUE(controller.bind(QHostAddress::LocalHost, 0));
+    ASSERT_EQ(controller.writeDatagram(QByteArray("\x23\x00\x04\xDA", 4), QHostAddress::LocalHost, link.listenPort()), 4);
+    ASSERT_TRUE(waitFor([&] { return !delivered.empty(); }));
+    EXPECT_EQ(delivered[0], QByteArray("\x23\x00\x04\xDA", 4));
 }
 
 // Datagrams of every length up to the listener's limit, random bytes, sent to
