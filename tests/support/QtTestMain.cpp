@@ -8,9 +8,8 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    // Everything the tests talk to is on loopback. Looking up the system proxy
-    // would also start a helper thread that ends only while the process exits,
-    // racing the leak checker's last look at the threads.
+    // Everything the tests talk to is on loopback. A system proxy lookup would
+    // only start a helper thread and may ask the network for a proxy setup.
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
