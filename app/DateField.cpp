@@ -17,8 +17,11 @@ const QStringList kMonthNames = {"янв", "фев", "мар", "апр", "май
                                  "июл", "авг", "сен", "окт", "ноя", "дек"};
 }  // namespace
 
-QString ShortDateFormat() {
-    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+QString ShortDateFormat(const QLocale& locale) {
+    // The C locale of the C library writes short dates as %m/%d/%y; Qt's own C
+    // locale spells the month out, which does not fit the field.
+    QString format = locale.language() == QLocale::C ? QStringLiteral("MM/dd/yy")
+                                                     : locale.dateFormat(QLocale::ShortFormat);
     static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
     format.replace(twoDigitYear, QStringLiteral("yyyy"));
     return format;
@@ -101,7 +104,7 @@ DateField::DateField(QWidget* parent) : QWidget(parent) {
     m_edit = new QLineEdit(this);
     m_button = new QToolButton(this);
     m_button->setArrowType(Qt::DownArrow);
-    m_button->setFixedWidth(16);
+    m_button->setFixedWidth(14);  // leaves the text the room of a numeric date
     m_button->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(m_edit);
     layout->addWidget(m_button);

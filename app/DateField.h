@@ -3,6 +3,7 @@
 // drop-down calendar with Russian day and month names. Empty at start.
 
 #include <QDate>
+#include <QLocale>
 #include <QFrame>
 #include <QWidget>
 
@@ -17,7 +18,7 @@ namespace kestrix {
 
 // The system's short date format with a two-digit year widened to four digits,
 // so that every date of the event years reads back in its own century.
-QString ShortDateFormat();
+QString ShortDateFormat(const QLocale& locale = QLocale::system());
 
 // The reading rule of the date fields: the shown date at 00:00:00, or the zero
 // date-time for an empty text or one that does not read as a date.

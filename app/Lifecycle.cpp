@@ -1,7 +1,10 @@
 #include "app/Lifecycle.h"
 
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 namespace kestrix {
 
@@ -17,6 +20,15 @@ std::unique_ptr<TForm1> StartUp(const FormServices& services) {
     form->runGuarded([&] { keepRunning = form->FormCreate(); });
     if (!keepRunning) return nullptr;
     return form;
+}
+
+void InstallQtTranslations(QCoreApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
 }
 
 void ShowCentred(QWidget& window) {

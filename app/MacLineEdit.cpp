@@ -4,14 +4,38 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QValidator>
 
 namespace kestrix {
 
+namespace {
+
+// Upper-case hex digits, at most `limit` of them.
+class HexDigitsValidator : public QValidator {
+public:
+    HexDigitsValidator(int limit, QObject* parent) : QValidator(parent), m_limit(limit) {}
+    State validate(QString& text, int&) const override {
+        if (text.size() > m_limit) return Invalid;
+        for (QChar c : text)
+            if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))))
+                return Invalid;
+        return Acceptable;
+    }
+
+private:
+    int m_limit;
+};
+
+}  // namespace
+
 MacLineEdit::MacLineEdit(KeyFilter filter, int maxCharacters, QWidget* parent)
-    : QLineEdit(parent), m_filter(std::move(filter)), m_maxCharacters(maxCharacters) {}
+    : QLineEdit(parent), m_filter(std::move(filter)), m_maxCharacters(maxCharacters) {
+    setValidator(new HexDigitsValidator(maxCharacters, this));
+}
 
 void MacLineEdit::insertAsTyped(const QString& text) {
     QString filtered;
@@ -37,13 +61,42 @@ void MacLineEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const QString text = event->text();
-    const bool typed = text.size() == 1 && text[0].isPrint() &&
-                       !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (!typed) {
+    const bool printable = text.size() == 1 && text[0].isPrint();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (printable && (modifiers & (Qt::AltModifier | Qt::MetaModifier))) {
+        event->ignore();  // a shortcut of the window, never text of the field
+        return;
+    }
+    if (!printable || (modifiers & Qt::ControlModifier)) {
         QLineEdit::keyPressEvent(event);  // editing and movement keys, backspace among them
         return;
     }
     insertAsTyped(text);
+    event->accept();
+}
+
+void MacLineEdit::mouseReleaseEvent(QMouseEvent* event) {
+    // X11 pastes the primary selection on a middle click.
+    if (event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection()) {
+        if (!isReadOnly()) {
+            deselect();
+            insertAsTyped(QApplication::clipboard()->text(QClipboard::Selection));
+        }
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void MacLineEdit::inputMethodEvent(QInputMethodEvent* event) {
+    const QString committed = event->commitString();
+    if (committed.isEmpty()) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent composing(event->preeditString(), event->attributes());
+    QLineEdit::inputMethodEvent(&composing);
+    insertAsTyped(committed);
     event->accept();
 }
 

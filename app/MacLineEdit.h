@@ -1,8 +1,10 @@
 #pragma once
-// The text part of the controller MAC field. What the operator types, pastes or
-// drops goes through the key filter one character at a time, and the field
+// The text part of the controller MAC field. What the operator types, pastes
+// (from the clipboard, the X11 selection or a drag) or commits through an input
+// method goes through the key filter one character at a time, and the field
 // takes no more than its limit; text set by the program (a list choice) is
-// taken as it is.
+// taken as it is. A validator refuses any other edit that would leave more
+// than the limit or anything but upper-case hex digits.
 
 #include <QLineEdit>
 #include <functional>
@@ -21,6 +23,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -3,13 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
+#include "events/ReplaceFile.h"
 #include "link/Cp1251.h"
 
 namespace kestrix {
@@ -78,12 +77,29 @@ std::string Unquoted(const std::string& value) {
     return value;
 }
 
+// The whole file; nothing when it does not exist. A file that exists but
+// cannot be read is an error (errno), so that a write never drops its keys.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        throw std::system_error(errno, std::generic_category(), path);
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw std::system_error(error, std::generic_category(), path);
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
 }
 
 }  // namespace
@@ -141,36 +157,24 @@ bool SettingsFile::exists() const {
 
 std::string SettingsFile::ReadSetting(const std::string& section, const std::string& key,
                                       const std::string& byDefault) const {
-    const auto text = ReadWholeFile(m_path);
+    std::optional<std::string> text;
+    try {
+        text = ReadWholeFile(m_path);
+    } catch (const std::system_error&) {
+        return byDefault;  // reading never fails
+    }
     if (!text) return byDefault;
     const auto value = FindSetting(*text, Utf8ToCp1251(section), Utf8ToCp1251(key));
     return value ? Cp1251ToUtf8(*value) : byDefault;
 }
 
 void SettingsFile::WriteSetting(const std::string& section, const std::string& key, const std::string& value) const {
-    const std::runtime_error failure("Unable to write to " + m_path);
-    const auto old = ReadWholeFile(m_path);
-    if (old && ::access(m_path.c_str(), W_OK) != 0) throw failure;
-    const std::string text =
-        WithSetting(old.value_or(std::string()), Utf8ToCp1251(section), Utf8ToCp1251(key), Utf8ToCp1251(value));
-
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary = m_path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) throw failure;
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temporary.c_str(), m_path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        throw failure;
+    try {
+        const auto old = ReadWholeFile(m_path);
+        ReplaceFileContents(m_path, WithSetting(old.value_or(std::string()), Utf8ToCp1251(section),
+                                                Utf8ToCp1251(key), Utf8ToCp1251(value)));
+    } catch (const std::system_error&) {
+        throw std::runtime_error("Unable to write to " + m_path);
     }
 }
 

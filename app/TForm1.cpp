@@ -44,8 +44,8 @@ QWidget* Panel(QWidget* parent, const char* name, const QRect& geometry, bool co
     return panel;
 }
 
-QLabel* Caption(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold = false) {
-    auto* label = new QLabel(text, parent);
+FittedLabel* Caption(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold = false) {
+    auto* label = new FittedLabel(text, parent);
     if (bold) {
         QFont font = label->font();
         font.setBold(true);
@@ -259,11 +259,19 @@ bool TForm1::ConnectDatabase() {
         return fatal(QStringLiteral("Невозможно соединиться с базой данных. Приложение будет закрыто."));
     }
 
-    LoadControllerTable(*m_database, [this](const std::string& id, const std::string& ip) {
-        m_controllers.ids.push_back(id);
-        m_controllers.ips.push_back(ip);
-        edit1->addItem(QString::fromStdString(id));
-    });
+    try {
+        LoadControllerTable(*m_database, [this](const std::string& id, const std::string& ip) {
+            m_controllers.ids.push_back(id);
+            m_controllers.ips.push_back(ip);
+            edit1->addItem(QString::fromStdString(id));
+        });
+    } catch (...) {
+        // The list keeps the rows read before the error, but none is chosen:
+        // the box selects the first item it is given on its own.
+        edit1->setCurrentIndex(-1);
+        edit1->clearEditText();
+        throw;
+    }
     if (edit1->count() > 0) {
         edit1->setCurrentIndex(0);
         if (const auto ip = ControllerIpText(m_controllers, 0, m_controllers.ids.front()))
@@ -287,9 +295,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
         runGuarded([this] { FormClose(); });
     }
     if (m_downloadRunning) {
-        // The download goes on to its end; the window closes after it.
+        // The download goes on to its end in view; the window closes after it.
+        // Hiding it now would also keep the program from ending then: only the
+        // close of a visible last window ends the event loop.
         m_closeAfterDownload = true;
-        hide();
         event->ignore();
         return;
     }
@@ -337,7 +346,7 @@ void TForm1::Button4Click() {
 void TForm1::Button2Click() {
     ProgressBar1->setValue(0);
     ProgressBar2->setValue(0);
-    for (QLabel* counter : {Label7, Label12, Label11}) counter->setText(QStringLiteral("0"));
+    for (FittedLabel* counter : {Label7, Label12, Label11}) counter->setText(QStringLiteral("0"));
     const QDateTime now = QDateTime::currentDateTime();
     const DateTimeValue today = EncodeDateTime({now.date().year(), now.date().month(), now.date().day(), 0, 0, 0});
     PlannerDatePicker2->setDateTimeValue(today);

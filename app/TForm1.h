@@ -16,6 +16,7 @@
 #include "app/DateField.h"
 #include "app/EventPump.h"
 #include "app/ExecutableDirectory.h"
+#include "app/FittedLabel.h"
 #include "app/InterfaceTable.h"
 #include "app/OperatorUi.h"
 #include "app/SettingsFile.h"
@@ -137,29 +138,29 @@ private:
     QWidget* byMACpanel = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
-    QLabel* Label9 = nullptr;
+    FittedLabel* Label9 = nullptr;
     QComboBox* ComboBox1 = nullptr;
-    QLabel* Label1 = nullptr;
+    FittedLabel* Label1 = nullptr;
     QComboBox* edit1 = nullptr;
-    QLabel* Label5 = nullptr;
+    FittedLabel* Label5 = nullptr;
     QLineEdit* Edit4 = nullptr;
     QPushButton* Button4 = nullptr;
     QPushButton* Button2 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QProgressBar* ProgressBar2 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label4 = nullptr;
+    FittedLabel* Label2 = nullptr;
+    FittedLabel* Label7 = nullptr;
+    FittedLabel* Label4 = nullptr;
     DateField* PlannerDatePicker2 = nullptr;
-    QLabel* Label6 = nullptr;
+    FittedLabel* Label6 = nullptr;
     DateField* PlannerDatePicker3 = nullptr;
     QPushButton* Button5 = nullptr;
     QPushButton* Button6 = nullptr;
     QProgressBar* ProgressBar3 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
+    FittedLabel* Label8 = nullptr;
+    FittedLabel* Label12 = nullptr;
+    FittedLabel* Label10 = nullptr;
+    FittedLabel* Label11 = nullptr;
 };
 
 // Builds the 411 x 89 banner picture.

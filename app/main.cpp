@@ -1,11 +1,14 @@
 #include <QApplication>
 
+#include "app/DrawnTextLog.h"
 #include "app/Lifecycle.h"
 #include "app/QtOperatorUi.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(kestrix::kApplicationTitle);
+    kestrix::InstallQtTranslations(application);
+    kestrix::DrawnTextLog::InstallFromEnvironment(application);
 
     kestrix::QtOperatorDialogs dialogs;
     kestrix::QtEventPump pump;

@@ -4,6 +4,7 @@
 #include <firebird/Interface.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "db/NamedParameters.h"
+#include "db/ServerProbe.h"
 #include "link/Cp1251.h"
 
 namespace kestrix {
@@ -345,11 +347,22 @@ void Statement::close() {
 DatabaseConnection::DatabaseConnection(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 DatabaseConnection::~DatabaseConnection() = default;
 
+namespace {
+// A server that does not answer, or a host that is down, must not hold the
+// start for the client's default of minutes.
+constexpr int kConnectTimeoutSeconds = 10;
+}  // namespace
+
 std::unique_ptr<DatabaseConnection> DatabaseConnection::Connect(const std::string& libraryPath,
                                                                 const std::string& database, const std::string& user,
                                                                 const std::string& password) {
     auto impl = std::make_unique<Impl>();
     impl->master = LoadMaster(libraryPath);
+    // The library bounds the wait for an answer, not the TCP connect itself.
+    if (const auto server = ServerOf(database);
+        server && !ServerTakesConnections(*server, std::chrono::seconds(kConnectTimeoutSeconds)))
+        throw DatabaseError("Unable to complete network request to host \"" + server->host + "\": no answer within " +
+                            std::to_string(kConnectTimeoutSeconds) + " s");
     IMaster* master = impl->master;
     impl->attachment = Checked(master, [&](ThrowStatusWrapper* s) {
         IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(s, IXpbBuilder::DPB, nullptr, 0);
@@ -360,6 +373,7 @@ std::unique_ptr<DatabaseConnection> DatabaseConnection::Connect(const std::strin
         dpb->insertString(s, isc_dpb_user_name, Utf8ToCp1251(user).c_str());
         dpb->insertString(s, isc_dpb_password, Utf8ToCp1251(password).c_str());
         dpb->insertString(s, isc_dpb_lc_ctype, "WIN1251");
+        dpb->insertInt(s, isc_dpb_connect_timeout, kConnectTimeoutSeconds);
         IProvider* provider = master->getDispatcher();
         struct Release {
             IProvider* p;

@@ -1,10 +1,12 @@
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "app/DateField.h"
+#include "app/DrawnTextLog.h"
 
 using namespace kestrix;
 
@@ -76,5 +78,27 @@ TEST(DateField, EveryMonthHasItsShortRussianName) {
     for (int m = 1; m <= 12; ++m) {
         calendar.showMonth(QDate(2026, m, 1), QDate());
         EXPECT_EQ(calendar.monthCaption(), names[m - 1] + " 2026");
+    }
+}
+
+// The field is 81 pixels wide: the date of the widest digits must be drawn
+// whole in the short format of the locales the program is used under.
+TEST(DateField, TheLongestDateOfTheLocaleFitsTheField) {
+    DateField field;
+    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("DejaVu Sans Condensed")});
+    font.setPixelSize(11);
+    field.setFont(font);
+    field.setGeometry(104, 356, 81, 21);
+    field.show();
+    field.layout()->activate();
+    for (const char* name : {"C", "ru_RU", "uk_UA", "en_US", "en_GB", "de_DE", "fr_FR"}) {
+        const QLocale locale(QString::fromLatin1(name));
+        for (const QDate& date : {QDate(2028, 12, 28), QDate(2024, 5, 30), QDate(2029, 9, 9)}) {
+            field.setText(date.toString(ShortDateFormat(locale)));
+            const auto drawn = DrawnTextOf(*field.lineEdit());
+            ASSERT_TRUE(drawn);
+            EXPECT_TRUE(drawn->fits) << name << ": " << drawn->text.toStdString();
+        }
     }
 }

@@ -1,0 +1,314 @@
+// The program as an operator meets it: the built kestrix started as a process
+// on a private X server with no window manager, driven by real X input, beside
+// kestrix-sim on loopback and a Firebird database made for the test. What is
+// checked is what the operator and the data see: the windows and boxes, the
+// texts as drawn, the process's end, the rows of fb_evn, the export's bytes
+// and settings.ini.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include "tests/acceptance/OperatorRun.h"
+#include "tests/support/TestDatabase.h"
+
+using namespace kestrix;
+using namespace kestrix::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kController = "0011223344AA";
+const char* kControllerAddress = "127.0.0.77";  // where kestrix-sim plays it
+const std::string kControllerRow = "INSERT INTO fb_dvs VALUES ('" + kController + "', '7F00004D');\n";
+
+class OperatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString why;
+        x = XSession::Start(&why);
+        if (!x) GTEST_SKIP() << "no X server for the acceptance tests: " << why.toStdString();
+        run.emplace(*x);
+    }
+    void TearDown() override {
+        if (simulator) {
+            simulator->terminate();
+            simulator->waitForFinished(5000);
+        }
+        // Every text the window drew must have been drawn whole; one failure a control.
+        QStringList reported;
+        for (const DrawnLine& line : run ? run->clipped() : std::vector<DrawnLine>{}) {
+            if (reported.contains(line.control)) continue;
+            reported << line.control;
+            ADD_FAILURE() << line.control.toStdString() << " drawn clipped: \"" << line.text.toStdString() << "\"";
+        }
+    }
+
+    std::string databaseDirectory() const { return run->appPath() + "DB"; }
+    std::string databaseFile() const { return databaseDirectory() + "/CBASE.FDB"; }
+    void writeSettings(const std::string& extra = "") const {
+        run->writeFile("settings.ini", QByteArray::fromStdString("[main]\r\nDB_path=" + databaseDirectory() + "\r\n" + extra));
+    }
+
+    // kestrix-sim playing the controller at kControllerAddress; its memory is dumped to events.txt.
+    void startSimulator(int events, const QStringList& faults = {}) {
+        simulator = std::make_unique<QProcess>();
+        simulator->setStandardOutputFile(run->path("sim.log"));
+        simulator->start(QStringLiteral(KESTRIX_SIM_PATH),
+                         QStringList{"--bind", kControllerAddress, "--event-count", QString::number(events), "--seed", "5",
+                                     "--dump-events", run->path("events.txt"), "--log", run->path("requests.log")}
+                             << faults);
+        ASSERT_TRUE(simulator->waitForStarted());
+        ASSERT_TRUE(WaitUntil([&] { return QFile::exists(run->path("events.txt")); }, 5s));
+    }
+
+    Window startProgram(const QStringList& environment = {}) {
+        run->start(environment);
+        const auto window = x->waitForWindow(kWindowTitle, 20s);
+        if (!window) throw std::runtime_error("the window did not open: " + run->errorOutput().toStdString());
+        // Everything is drawn once before the operator acts.
+        if (run->waitForDrawn("Label11", "0") != "0") throw std::runtime_error("the window was not drawn");
+        return *window;
+    }
+
+    // The operator picks IP mode and starts the download; waits for its counter.
+    void download(Window window, int events) {
+        run->clickControl(window, "RadioButton2");
+        EXPECT_EQ(run->waitForDrawn("Edit4", "127.0.0.77"), "127.0.0.77");
+        run->clickControl(window, "Button2");
+        EXPECT_EQ(run->waitForDrawn("Label7", QString::number(events), 60s), QString::number(events));
+    }
+
+    int closeAndWait(Window window) {
+        x->requestClose(window);
+        const auto status = run->waitForExit(20s);
+        return status.value_or(-2);
+    }
+
+    std::unique_ptr<XSession> x;
+    std::optional<OperatorRun> run;
+    std::unique_ptr<QProcess> simulator;
+};
+
+}  // namespace
+
+TEST_F(OperatorTest, TheFirstStartWritesItsSettingsAndAClosedWindowEndsTheProgram) {
+    CreateDatabase(databaseDirectory(), kControllerRow);  // the default place, DB beside the program
+    const Window window = startProgram();
+    EXPECT_EQ(run->waitForDrawn("edit1", QString::fromStdString(kController)), QString::fromStdString(kController));
+    const QByteArray settings = run->readFile("settings.ini");
+    EXPECT_TRUE(settings.startsWith("[main]\r\ninterface=")) << settings.toStdString();
+    EXPECT_TRUE(settings.endsWith("\r\nDB_path=" + QByteArray::fromStdString(databaseDirectory()) + "\r\n"))
+        << settings.toStdString();
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_TRUE(x->windowsTitled(kWindowTitle).empty());
+}
+
+TEST_F(OperatorTest, ADownloadAndALoadInIpModeShowEveryCounterWhole) {
+    CreateDatabase(databaseDirectory(), kControllerRow);
+    writeSettings();
+    startSimulator(3000);
+    const Window window = startProgram();
+    download(window, 3000);
+    run->clickControl(window, "Button5");
+    ASSERT_TRUE(run->answerBox(kBoxTitle, "Выполнено", 120s));
+    EXPECT_EQ(run->waitForDrawn("Label11", "3000"), "3000");
+    EXPECT_EQ(run->waitForDrawn("Label12", "0"), "0");
+    if (const QString picture = qEnvironmentVariable("KESTRIX_ACCEPTANCE_SCREENSHOT"); !picture.isEmpty()) {
+        EXPECT_TRUE(x->grab(window).save(picture));
+    }
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}),
+              std::vector<std::string>{"3000"});
+}
+
+TEST_F(OperatorTest, AnExportReplacesAnExistingFileWithoutAQuestionInRussianDialogs) {
+    CreateDatabase(databaseDirectory(), kControllerRow);
+    writeSettings();
+    startSimulator(400);
+    const Window window = startProgram({"LANG=ru_RU.UTF-8", "LC_ALL=ru_RU.UTF-8"});
+    download(window, 400);
+    run->writeFile("export.txt", "an older file that the operator chose to replace\r\n");
+
+    run->clickControl(window, "Button6");
+    const QString dialogTitle = QStringLiteral("Сохранить как");
+    const auto dialog = x->waitForWindow(dialogTitle, 10s);
+    ASSERT_TRUE(dialog) << "no save dialog titled in Russian";
+    EXPECT_EQ(run->waitForDrawn("fileNameLabel", "&Имя файла:", 5s, dialogTitle), "&Имя файла:");
+    run->clickControl(*dialog, "fileNameEdit", 1, dialogTitle);
+    x->type(run->path("export.txt"));
+    x->key("Return");
+    ASSERT_TRUE(run->answerBox(kBoxTitle, "Выполнено", 10s)) << "the export asked something or failed";
+    EXPECT_TRUE(x->windowsTitled(dialogTitle).empty());
+    EXPECT_EQ(run->readFile("export.txt"), run->readFile("events.txt"));
+    EXPECT_EQ(run->readFile("export.txt").size(), 34 * 400);
+    EXPECT_EQ(closeAndWait(window), 0);
+}
+
+TEST_F(OperatorTest, ClosingDuringADownloadKeepsTheWindowUntilTheRunEndsThenTheProgramEnds) {
+    CreateDatabase(databaseDirectory(), kControllerRow);
+    writeSettings();
+    startSimulator(200, {"--latency", "1"});  // a run of some seconds
+    const Window window = startProgram();
+    run->clickControl(window, "RadioButton2");
+    run->clickControl(window, "Button2");
+    ASSERT_TRUE(WaitUntil([&] { return run->readFile("requests.log").count('\n') >= 50; }, 10s));
+    x->requestClose(window);
+    QThread::msleep(500);
+    EXPECT_TRUE(x->onScreen(window)) << "the window went away before the run ended";
+    EXPECT_LT(run->readFile("requests.log").count('\n'), 6144) << "the run ended too soon to tell";
+    const auto status = run->waitForExit(90s);
+    ASSERT_TRUE(status.has_value()) << "the program did not end after the run";
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(run->readFile("requests.log").count("DA00"), 6144);  // the run went on to its end
+    EXPECT_TRUE(run->readFile("settings.ini").contains("\r\ninterface="));
+}
+
+TEST_F(OperatorTest, TheMacFieldTakesOnlyUpperCaseHexDigitsWhateverWayTheyCome) {
+    CreateDatabase(databaseDirectory(), kControllerRow);
+    writeSettings();
+    const Window window = startProgram();
+    const struct {
+        const char* way;
+        std::function<void()> enter;
+        QString shown;
+    } cases[] = {
+        {"typed", [&] { x->type("a1:b2-c3 d4e5f6"); }, "A1B2C3D4E5F6"},
+        {"a thirteenth typed", [&] { x->type("0011223344aab"); }, "0011223344AA"},
+        {"pasted", [&] { x->setSelection("clipboard", "00:1a:2b:3c:4d:5e"); x->key("ctrl+v"); }, "001A2B3C4D5E"},
+        {"pasted too long", [&] { x->setSelection("clipboard", "00:1a:2b:3c:4d:5e:6f"); x->key("shift+Insert"); }, ""},
+        {"middle-click", [&] {
+             x->setSelection("primary", "de:ad:be:ef:00:01");
+             run->clickControl(window, "edit1", 2);
+         }, "DEADBEEF0001"},
+        {"middle-click too long", [&] {
+             x->setSelection("primary", "de:ad:be:ef:00:01:02");
+             run->clickControl(window, "edit1", 2);
+         }, ""},
+        {"with Alt", [&] { x->key("alt+a alt+b alt+colon alt+1"); }, ""},
+        {"with Meta", [&] { x->key("super+c super+2"); }, ""},
+    };
+    for (const auto& c : cases) {
+        run->clickControl(window, "edit1");
+        x->key("ctrl+a BackSpace");
+        ASSERT_EQ(run->waitForDrawn("edit1", ""), "") << c.way;
+        c.enter();
+        QThread::msleep(300);  // anything more that arrives is drawn by then
+        EXPECT_EQ(run->waitForDrawn("edit1", c.shown, 3s), c.shown) << c.way;
+    }
+    EXPECT_EQ(closeAndWait(window), 0);
+}
+
+namespace {
+
+// A TCP listener on loopback that never answers: "silent" accepts connections
+// into its queue, "down" keeps its queue full so that new connections are never
+// taken, as with a host that is down.
+class DeafServer {
+public:
+    explicit DeafServer(bool down) {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_socket, down ? 0 : 16);
+        socklen_t length = sizeof address;
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        for (int i = 0; down && i < 3; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            m_fillers.push_back(filler);
+        }
+    }
+    ~DeafServer() {
+        for (int fd : m_fillers) ::close(fd);
+        ::close(m_socket);
+    }
+    int port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+}  // namespace
+
+TEST_F(OperatorTest, AStartThatCannotReachItsDatabaseSaysSoAndKeepsDbPath) {
+    DeafServer silent(false), down(true);
+    const struct {
+        const char* what;
+        std::string dbPath;
+    } cases[] = {
+        {"a directory without a database", run->appPath() + "nowhere"},
+        {"a server that does not answer", "127.0.0.1/" + std::to_string(silent.port()) + ":/srv/db"},
+        {"a host that is down", "127.0.0.1/" + std::to_string(down.port()) + ":/srv/db"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray settings = QByteArray::fromStdString("[main]\r\ninterface=lo\r\nDB_path=" + c.dbPath + "\r\n");
+        run->writeFile("settings.ini", settings);
+        run->start();
+        EXPECT_TRUE(run->answerBox(kErrorTitle, "Невозможно соединиться с базой данных. Приложение будет закрыто.", 25s))
+            << c.what;
+        EXPECT_EQ(run->waitForExit(10s), std::optional<int>(1)) << c.what;
+        EXPECT_TRUE(x->windowsTitled(kWindowTitle).empty()) << c.what;
+        EXPECT_EQ(run->readFile("settings.ini"), settings) << c.what;
+    }
+}
+
+TEST_F(OperatorTest, AControllerListThatFailsHalfwayChoosesNoController) {
+    CreateDatabase(databaseDirectory(),
+                   "DROP TABLE fb_dvs;\n"
+                   "CREATE TABLE dvs_rows (id VARCHAR(12) NOT NULL PRIMARY KEY, ip VARCHAR(8), broken INTEGER);\n"
+                   "CREATE VIEW fb_dvs (id, ip) AS SELECT id, CASE WHEN broken = 1 THEN CAST(1 / 0 AS VARCHAR(8)) "
+                   "ELSE ip END FROM dvs_rows;\n"
+                   "INSERT INTO dvs_rows VALUES ('0011223344AA', '7F00004D', 0);\n"
+                   "INSERT INTO dvs_rows VALUES ('0011223344BB', '7F00004E', 1);\n");
+    writeSettings();
+    run->start();
+    const auto box = x->waitForWindow(kBoxTitle, 20s);
+    ASSERT_TRUE(box);
+    const QString text = run->waitForDrawn("qt_msgbox_label", "", 5s, kBoxTitle);
+    EXPECT_TRUE(text.contains("Integer divide by zero")) << text.toStdString();
+    ASSERT_TRUE(run->answerBox(kBoxTitle, text));
+    const auto window = x->waitForWindow(kWindowTitle, 10s);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(run->waitForDrawn("edit1", ""), "");
+    run->clickControl(*window, "Button2");  // no controller chosen: nothing is sent
+    EXPECT_TRUE(run->answerBox(kBoxTitle, "Укажите MAC контроллера", 10s));
+    EXPECT_EQ(closeAndWait(*window), 0);
+}
+
+TEST_F(OperatorTest, ASettingsFileTheOperatorCannotReadIsNeverReplaced) {
+    // Root reads every file: the program runs as nobody here.
+    QStringList runAs;
+    if (::geteuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty()) GTEST_SKIP() << "setpriv is missing";
+        runAs = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
+    }
+    const QByteArray settings = "[main]\r\ninterface=lo\r\nDB_path=/srv/kestrix/DB\r\nDB_pass=secret\r\n";
+    run->writeFile("settings.ini", settings);
+    QFile::setPermissions(run->path("settings.ini"), QFile::WriteOwner);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(run->path("settings.ini").toLocal8Bit().constData(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(run->directory().toLocal8Bit().constData(), 0777), 0);
+    }
+    run->start({}, runAs);
+    const QString failure = "Unable to write to " + run->path("settings.ini") + ".";
+    EXPECT_TRUE(run->answerBox(kBoxTitle, failure, 20s));
+    const auto window = x->waitForWindow(kWindowTitle, 10s);
+    ASSERT_TRUE(window);
+    x->requestClose(*window);
+    EXPECT_TRUE(run->answerBox(kBoxTitle, failure, 10s));
+    EXPECT_EQ(run->waitForExit(10s), std::optional<int>(0));
+    QFile::setPermissions(run->path("settings.ini"), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(run->readFile("settings.ini"), settings);
+}
