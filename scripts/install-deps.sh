@@ -9,7 +9,8 @@ packages=(
   libgtest-dev libgmock-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   libpcap-dev iproute2
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core qt6-translations-l10n
+  libx11-dev xdotool xclip
 )
 packages+=("$@")
 

@@ -219,3 +219,26 @@ TEST(ConnectDatabaseServer, ARefusedLoginEndsTheProgramAndKeepsDbPath) {
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(form->findChild<QComboBox*>("edit1")->currentText(), "0011223344AA");
 }
+
+TEST_F(ConnectDatabaseTest, AControllerListThatFailsAfterSomeRowsKeepsThemButChoosesNone) {
+    // The third row's ip cannot be computed: the fetch fails after two rows.
+    CreateDatabase(defaultDirectory(),
+                   "DROP TABLE fb_dvs;\n"
+                   "CREATE TABLE dvs_rows (id VARCHAR(12) NOT NULL PRIMARY KEY, ip VARCHAR(8), broken INTEGER);\n"
+                   "CREATE VIEW fb_dvs (id, ip) AS SELECT id, CASE WHEN broken = 1 THEN CAST(1 / 0 AS VARCHAR(8)) "
+                   "ELSE ip END FROM dvs_rows;\n"
+                   "INSERT INTO dvs_rows VALUES ('0011223344AA', '7F000001', 0);\n"
+                   "INSERT INTO dvs_rows VALUES ('0011223344BB', '7F000002', 0);\n"
+                   "INSERT INTO dvs_rows VALUES ('0011223344CC', '7F000003', 1);\n");
+    app.writeSettings("");
+    auto form = start();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, ShownBox::Unexpected);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains("divide by zero")) << dialogs.boxes[0].text.toStdString();
+    QComboBox* list = edit1(*form);
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentIndex(), -1);
+    EXPECT_EQ(list->currentText(), "");
+    EXPECT_EQ(edit4(*form)->text(), "");
+}

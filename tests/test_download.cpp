@@ -206,10 +206,13 @@ TEST_F(DownloadTest, ClosingTheWindowLetsTheRunFinishFirst) {
     useIpMode();
     form->show();
     int waits = 0;
+    bool shownAfterClose = false;
     pump.beforeWait = [&] {
         if (++waits == 10) form->close();
+        if (waits == 11) shownAfterClose = form->isVisible();
     };
     clickStart();
+    EXPECT_TRUE(shownAfterClose) << "the window must stay in view until the run has returned";
     EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead).size(), 6144u);
     EXPECT_EQ(form->EventList().size(), 50u);
     EXPECT_FALSE(form->isVisible());

@@ -6,8 +6,10 @@
 #include <fstream>
 
 #include "app/SettingsFile.h"
+#include "tests/support/Unprivileged.h"
 
 using namespace kestrix;
+using namespace kestrix::test;
 namespace fs = std::filesystem;
 
 TEST(FindSetting, FindsKeysOfASectionWithoutRegardToCase) {
@@ -150,4 +152,24 @@ TEST_F(SettingsFileTest, NoTemporaryFileIsLeftBehind) {
     for (int i = 0; i < 5; ++i) settings.WriteSetting("main", "interface", "eth" + std::to_string(i));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     EXPECT_EQ(settings.ReadSetting("main", "interface", ""), "eth4");
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
+    GiveToUnprivileged(dir);
+    const std::string kept = "[main]\r\ninterface=eth0\r\nDB_path=/srv/kestrix\r\nDB_pass=secret\r\n";
+    std::ofstream(file, std::ios::binary) << kept;
+    GiveToUnprivileged(file);
+    ::chmod(file.c_str(), 0200);
+    const SettingsFile settings(file);
+    const int result = RunUnprivileged([&] {
+        if (settings.ReadSetting("main", "DB_path", "default") != "default") return 1;  // reading never fails
+        try {
+            settings.WriteSetting("main", "interface", "eth1");
+            return 2;
+        } catch (const std::runtime_error& error) {
+            return std::string(error.what()) == "Unable to write to " + file.string() ? 0 : 3;
+        }
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(content(), kept);
 }

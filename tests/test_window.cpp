@@ -159,6 +159,41 @@ TEST_F(WindowTest, PastedTextFollowsTheSameRule) {
     EXPECT_EQ(edit->text(), "AB");
 }
 
+TEST_F(WindowTest, KeysWithAltOrMetaAndInputMethodsFollowTheSameRule) {
+    QLineEdit* edit = control<QComboBox>("edit1")->lineEdit();
+    QTest::keyClicks(edit, "a1");
+    for (Qt::KeyboardModifier modifier : {Qt::AltModifier, Qt::MetaModifier}) {
+        QTest::keyClick(edit, Qt::Key_B, modifier);
+        QTest::keyClick(edit, Qt::Key_Colon, modifier);
+        QTest::keyClick(edit, Qt::Key_2, modifier);
+    }
+    EXPECT_EQ(edit->text(), "A1");  // a shortcut of the window is never text
+    QInputMethodEvent composed;
+    composed.setCommitString("b2:c3-dd");
+    QCoreApplication::sendEvent(edit, &composed);
+    EXPECT_EQ(edit->text(), "A1B2C3DD");
+    QInputMethodEvent tooLong;
+    tooLong.setCommitString("eeff00");  // would make fourteen: refused whole
+    QCoreApplication::sendEvent(edit, &tooLong);
+    EXPECT_EQ(edit->text(), "A1B2C3DD");
+}
+
+TEST_F(WindowTest, NoOtherEditCanLeaveAnythingButHexDigitsInTheMacField) {
+    QLineEdit* edit = control<QComboBox>("edit1")->lineEdit();
+    QTest::keyClicks(edit, "0011223344AA");
+    for (const char* text : {"b", "x", ":"}) {
+        edit->setCursorPosition(2);
+        edit->insert(QString::fromLatin1(text));
+        EXPECT_EQ(edit->text(), "0011223344AA") << text;
+    }
+    edit->setCursorPosition(12);
+    edit->backspace();
+    edit->insert("ff");
+    EXPECT_EQ(edit->text(), "0011223344A");
+    edit->insert("F");
+    EXPECT_EQ(edit->text(), "0011223344AF");
+}
+
 TEST_F(WindowTest, AListChoiceIsTakenAsItIs) {
     QComboBox* box = control<QComboBox>("edit1");
     box->addItem("0011223344aa");
