@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "app/DrawnTextLog.h"
 #include "app/Lifecycle.h"
@@ -7,6 +8,9 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(kestrix::kApplicationTitle);
+    QIcon icon;
+    for (const char* size : {"32", "64", "256"}) icon.addFile(QStringLiteral(":/icons/kestrix-%1.png").arg(QLatin1String(size)));
+    QApplication::setWindowIcon(icon);
     kestrix::InstallQtTranslations(application);
     kestrix::DrawnTextLog::InstallFromEnvironment(application);
 

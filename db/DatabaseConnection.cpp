@@ -105,8 +105,9 @@ std::string FormatScaled(std::int64_t value, int scale) {
     std::string digits = std::to_string(magnitude);
     if (scale < 0) {
         const std::size_t places = static_cast<std::size_t>(-scale);
-        if (digits.size() <= places) digits.insert(0, places - digits.size() + 1, '0');
-        digits.insert(digits.size() - places, ".");
+        if (digits.size() <= places) digits = std::string(places - digits.size() + 1, '0') + digits;
+        const std::size_t point = digits.size() - places;
+        digits = digits.substr(0, point) + '.' + digits.substr(point);
     } else {
         digits.append(static_cast<std::size_t>(scale), '0');
     }

@@ -30,7 +30,7 @@ if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
   [ -e build/settings.ini ] && chown "$SUDO_USER" build/settings.ini
 fi
 
-"${as_user[@]}" scripts/make-demo-db.sh build/DB
+"${as_user[@]}" scripts/make-db.sh --demo build/DB
 "${as_user[@]}" build/kestrix-sim &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT

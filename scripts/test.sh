@@ -2,7 +2,8 @@
 # Installs what is missing, builds and runs every test: the suite (with the
 # acceptance tests, which drive the built program on Xvfb), the same suite
 # built with AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of
-# every fuzz target. scripts/test.sh --quick runs the developers' loop.
+# every fuzz target; in CI also the Debian package, installed on the machine
+# (scripts/test-package.sh). scripts/test.sh --quick runs the developers' loop.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh firebird3.0-server tshark clang libclang-rt-14-dev
@@ -20,6 +21,7 @@ fi
 
 scripts/build.sh
 (cd build && ctest --output-on-failure -j"$jobs")
+scripts/test-package.sh
 
 BUILD_DIR=build-asan scripts/build.sh -DKESTRIX_SANITIZE=ON
 # intercept_tls_get_addr=0: GCC 12's leak checker guesses from a block's

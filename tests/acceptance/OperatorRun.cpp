@@ -5,9 +5,12 @@
 
 namespace kestrix::test {
 
-OperatorRun::OperatorRun(const XSession& x) : m_x(x) {
+OperatorRun::OperatorRun(const XSession& x, const QString& installedProgram)
+    : m_x(x), m_program(installedProgram.isEmpty() ? path(QStringLiteral("kestrix")) : installedProgram) {
+    // Another user may run the program and write its log here.
+    QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7777));
     // The program looks for its files beside its executable, so it runs from a copy here.
-    if (!QFile::copy(QStringLiteral(KESTRIX_PROGRAM_PATH), path(QStringLiteral("kestrix"))))
+    if (installedProgram.isEmpty() && !QFile::copy(QStringLiteral(KESTRIX_PROGRAM_PATH), m_program))
         throw std::runtime_error("cannot copy the program");
 }
 
@@ -42,11 +45,10 @@ void OperatorRun::start(const QStringList& environment, const QStringList& runAs
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(QDir::tempPath());  // the program must not depend on it
     m_process.setStandardOutputFile(path(QStringLiteral("stdout.log")));
-    const QString program = path(QStringLiteral("kestrix"));
     if (runAs.isEmpty())
-        m_process.start(program, {});
+        m_process.start(m_program, {});
     else
-        m_process.start(runAs.front(), runAs.mid(1) << program);
+        m_process.start(runAs.front(), runAs.mid(1) << m_program);
     if (!m_process.waitForStarted(10000)) throw std::runtime_error("the program does not start");
 }
 

@@ -4,6 +4,7 @@
 // with the texts it draws logged (KESTRIX_DRAWN_TEXT_LOG) for the test to read.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
@@ -34,12 +35,15 @@ struct DrawnLine {
 
 class OperatorRun {
 public:
-    explicit OperatorRun(const XSession& x);
+    // Runs a copy of the built program in a directory of the test's own, or,
+    // given installedProgram, that program where it is installed (the test's
+    // directory then holds only what the test writes).
+    explicit OperatorRun(const XSession& x, const QString& installedProgram = {});
     ~OperatorRun();
 
     QString directory() const { return m_dir.path(); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
-    std::string appPath() const { return m_dir.path().toStdString() + "/"; }
+    std::string appPath() const { return QFileInfo(m_program).path().toStdString() + "/"; }
 
     void writeFile(const QString& name, const QByteArray& bytes) const;
     QByteArray readFile(const QString& name) const;
@@ -73,6 +77,7 @@ public:
 private:
     const XSession& m_x;
     QTemporaryDir m_dir;
+    QString m_program;
     QProcess m_process;
 };
 

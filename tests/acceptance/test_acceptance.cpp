@@ -275,3 +275,40 @@ TEST_F(OperatorTest, ASettingsFileTheOperatorCannotReadIsNeverReplaced) {
     QFile::setPermissions(run->path("settings.ini"), QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_EQ(run->readFile("settings.ini"), settings);
 }
+
+// The package as installed (scripts/test-package.sh installs it and names the
+// operator, a user of group kestrix who is not root): the menu's program on a
+// demo database made by the installed command, reading and loading the demo
+// controller that the installed kestrix-sim plays on 127.0.0.1.
+TEST(InstalledProgramTest, AnOperatorOfGroupKestrixReadsAndLoadsTheDemoController) {
+    const QString program = qEnvironmentVariable("KESTRIX_INSTALLED_PROGRAM");
+    const QString operatorName = qEnvironmentVariable("KESTRIX_OPERATOR");
+    if (program.isEmpty() || operatorName.isEmpty())
+        GTEST_SKIP() << "run by scripts/test-package.sh, which installs the package";
+    QString why;
+    const auto x = XSession::Start(&why);
+    if (!x) GTEST_SKIP() << "no X server: " << why.toStdString();
+    OperatorRun run(*x, program);
+    QProcess simulator;
+    simulator.start(QFileInfo(program).path() + "/kestrix-sim", {});
+    ASSERT_TRUE(simulator.waitForStarted());
+    const QStringList asOperator{"setpriv", "--reuid=" + operatorName, "--regid=" + operatorName, "--init-groups", "--"};
+    run.start({"LANG=ru_RU.UTF-8", "HOME=/tmp"}, asOperator);
+    const auto window = x->waitForWindow(kWindowTitle, 20s);
+    ASSERT_TRUE(window) << run.errorOutput().toStdString();
+    EXPECT_EQ(run.waitForDrawn("edit1", "0011223344AA"), "0011223344AA");
+    run.clickControl(*window, "RadioButton2");
+    EXPECT_EQ(run.waitForDrawn("Edit4", "127.0.0.1"), "127.0.0.1");
+    run.clickControl(*window, "Button2");
+    EXPECT_EQ(run.waitForDrawn("Label7", "3000", 60s), "3000");
+    run.clickControl(*window, "Button5");
+    ASSERT_TRUE(run.answerBox(kBoxTitle, "Выполнено", 120s));
+    EXPECT_EQ(run.waitForDrawn("Label11", "3000"), "3000");
+    x->requestClose(*window);
+    EXPECT_EQ(run.waitForExit(20s), std::optional<int>(0));
+    simulator.terminate();
+    simulator.waitForFinished(5000);
+    EXPECT_EQ(QueryRows(run.appPath() + "DB/CBASE.FDB", "SELECT COUNT(*) AS n FROM fb_evn", {"n"}),
+              std::vector<std::string>{"3000"});
+    EXPECT_TRUE(run.clipped().empty());
+}
