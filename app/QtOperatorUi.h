@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/EventPump.h"
+#include "shell/EventPump.h"
 #include "app/OperatorUi.h"
 
 namespace kestrix {

@@ -12,14 +12,14 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/DatabaseSetup.h"
+#include "shell/DatabaseSetup.h"
 #include "app/DateField.h"
-#include "app/EventPump.h"
-#include "app/ExecutableDirectory.h"
+#include "shell/EventPump.h"
+#include "shell/ExecutableDirectory.h"
 #include "app/FittedLabel.h"
-#include "app/InterfaceTable.h"
+#include "shell/InterfaceTable.h"
 #include "app/OperatorUi.h"
-#include "app/SettingsFile.h"
+#include "shell/SettingsFile.h"
 #include "db/ClientLibrary.h"
 #include "db/ControllerTable.h"
 #include "db/DatabaseConnection.h"

@@ -13,7 +13,7 @@
 
 #include "db/NamedParameters.h"
 #include "db/ServerProbe.h"
-#include "link/Cp1251.h"
+#include "db/Cp1251.h"
 
 namespace kestrix {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/InterfaceTable.h"
+#include "shell/InterfaceTable.h"
 
 using namespace kestrix;
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/SettingsFile.h"
+#include "shell/SettingsFile.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace kestrix;

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/SettingsFile.h"
+#include "shell/SettingsFile.h"
 
 namespace {
 bool Plain(const std::string& text, bool name) {

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "app/EventPump.h"
-#include "app/InterfaceTable.h"
+#include "shell/EventPump.h"
+#include "shell/InterfaceTable.h"
 #include "db/EventLoader.h"
 #include "events/EventDownload.h"
 #include "link/RawFrame.h"

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/DatabaseSetup.h"
-#include "app/ExecutableDirectory.h"
+#include "shell/DatabaseSetup.h"
+#include "shell/ExecutableDirectory.h"
 #include "db/ControllerTable.h"
 #include "tools/collect/Collector.h"
 

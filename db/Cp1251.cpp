@@ -1,4 +1,4 @@
-#include "link/Cp1251.h"
+#include "db/Cp1251.h"
 
 #include <array>
 

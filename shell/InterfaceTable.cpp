@@ -1,4 +1,4 @@
-#include "app/InterfaceTable.h"
+#include "shell/InterfaceTable.h"
 
 namespace kestrix {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "app/SettingsFile.h"
+#include "shell/SettingsFile.h"
 #include "db/ClientLibrary.h"
 
 namespace kestrix {

@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "shell/SettingsFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "events/ReplaceFile.h"
-#include "link/Cp1251.h"
+#include "db/Cp1251.h"
 
 namespace kestrix {
 

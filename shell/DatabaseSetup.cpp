@@ -1,4 +1,4 @@
-#include "app/DatabaseSetup.h"
+#include "shell/DatabaseSetup.h"
 
 namespace kestrix {
 

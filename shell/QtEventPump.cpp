@@ -2,7 +2,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "app/EventPump.h"
+#include "shell/EventPump.h"
 
 namespace kestrix {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "app/ExecutableDirectory.h"
+#include "shell/ExecutableDirectory.h"
 
 namespace kestrix {
 
