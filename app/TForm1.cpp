@@ -10,7 +10,6 @@
 #include "app/MacLineEdit.h"
 #include "events/EventExport.h"
 #include "events/EventRecords.h"
-#include "link/MacSender.h"
 
 namespace kestrix {
 
@@ -124,9 +123,9 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     setFixedSize(411, 643);
     buildControls();
 
-    m_link = std::make_unique<UdpLink>(services.listenPort, services.controllerPort, services.resolveHost, this);
-    connect(m_link.get(), &UdpLink::datagramReceived, this,
-            [this](const QByteArray& datagram) { runGuarded([&] { IdUDPServer1UDPRead(datagram); }); });
+    m_session = std::make_unique<ControllerSession>(
+        services.listenPort, services.controllerPort, services.resolveHost, *services.capture, services.pump,
+        [this] { return currentRoute(); }, [this](MacSendResult result, const std::string&) { showMacSendFailure(result); });
 }
 
 TForm1::~TForm1() = default;
@@ -331,16 +330,11 @@ void TForm1::Button4Click() {
         notice(QStringLiteral("Неверный MAC-адрес"));
         return;
     }
-    if (isMacMode()) {
-        SendByMac(mac, kTestSignalBody);
-        return;
-    }
-    const QString ip = Edit4->text();
-    if (ip.isEmpty()) {
+    if (!isMacMode() && Edit4->text().isEmpty()) {
         notice(QStringLiteral("Укажите IP контроллера"));
         return;
     }
-    m_link->SendByIp(ip, kTestSignalBody);
+    m_session->sendRequest(kTestSignalBody);
 }
 
 void TForm1::Button2Click() {
@@ -370,7 +364,8 @@ void TForm1::Button2Click() {
         ~RunEnd() { form->finishDownload(); }
     } runEnd{this};
 
-    if (DownloadEventMemory(*this, m_reply, m_rawRecords) == DownloadOutcome::ControllerSilent)
+    if (DownloadEventMemory(*m_session, m_rawRecords, [this](int pageValue) { ProgressBar1->setValue(pageValue); }) ==
+        DownloadOutcome::ControllerSilent)
         notice(QStringLiteral("Контроллер не отвечает"));
     else
         ValidateRawRecords();
@@ -391,19 +386,9 @@ void TForm1::finishDownload() {
     }
 }
 
-void TForm1::sendRequest(const HexText& body) {
-    if (isMacMode())
-        SendByMac(edit1->currentText(), body);
-    else
-        m_link->SendByIp(Edit4->text(), body);
-}
-
-bool TForm1::waitForReply(std::chrono::milliseconds timeout) {
-    return m_services.pump.pumpUntil([this] { return m_reply.ReplyReceived; }, timeout);
-}
-
-void TForm1::pageDone(int pageValue) {
-    ProgressBar1->setValue(pageValue);
+ControllerRoute TForm1::currentRoute() const {
+    return {isMacMode() ? LinkMode::Mac : LinkMode::Ip, edit1->currentText().toStdString(), Edit4->text(),
+            m_interfaces.deviceName(SelectedInterfaceIndex), m_interfaces.addressText(SelectedInterfaceIndex)};
 }
 
 void TForm1::ValidateRawRecords() {
@@ -449,22 +434,12 @@ void TForm1::Button6Click() {
     notice(QStringLiteral("Выполнено"));
 }
 
-void TForm1::SendByMac(const QString& mac, const HexText& body) {
-    // The frame needs all twelve digits of the controller's address.
-    if (!IsMacText(mac.toStdString())) {
-        notice(QStringLiteral("Неверный MAC-адрес"));
-        return;
-    }
-    const MacSendResult result =
-        SendFrameByMac(*m_services.capture, m_interfaces.deviceName(SelectedInterfaceIndex),
-                       m_interfaces.addressText(SelectedInterfaceIndex), mac.toStdString(), body, m_rawFrameBuffer);
-    if (result != MacSendResult::Sent)
-        m_services.dialogs.showErrorBox(QString::fromStdString(MacSendErrorText(result)));
-}
-
-void TForm1::IdUDPServer1UDPRead(const QByteArray& datagram) {
-    ++m_handledDatagrams;
-    if (AcceptControllerReply(m_reply, datagram)) m_services.pump.wake();
+void TForm1::showMacSendFailure(MacSendResult result) {
+    const QString text = QString::fromStdString(MacSendErrorText(result));
+    if (result == MacSendResult::BadControllerMac)
+        notice(text);
+    else
+        m_services.dialogs.showErrorBox(text);
 }
 
 }  // namespace kestrix

@@ -29,6 +29,7 @@
 #include "link/PacketCapture.h"
 #include "link/RawFrame.h"
 #include "link/UdpLink.h"
+#include "shell/ControllerSession.h"
 
 namespace kestrix {
 
@@ -50,7 +51,7 @@ struct FormServices {
 // digits pass, a-f are raised to A-F, anything else becomes 0 (discarded).
 QChar FilterMacKey(QChar key);
 
-class TForm1 : public QWidget, private DownloadLink {
+class TForm1 : public QWidget {
     Q_OBJECT
 public:
     // Builds the window and opens both UDP sockets; throws std::runtime_error
@@ -76,14 +77,13 @@ public:
     void Edit1KeyPress(QChar& key);
     void Button4Click();
     void edit1Change(int selectedIndex);
-    void IdUDPServer1UDPRead(const QByteArray& datagram);
     void Button2Click();
     void ValidateRawRecords();
     void Button6Click();
     void Button5Click();
 
     bool isMacMode() const { return RadioButton1->isChecked(); }
-    const ReplySlot& replySlot() const { return m_reply; }
+    const ReplySlot& replySlot() const { return m_session->replySlot(); }
     const std::vector<HexText>& RawRecordList() const { return m_rawRecords; }
     const std::vector<HexText>& EventList() const { return m_events; }
     bool downloadRunning() const { return m_downloadRunning; }
@@ -91,9 +91,9 @@ public:
     const std::string& databaseDirectory() const { return m_databaseDirectory; }
     const InterfaceTable& interfaces() const { return m_interfaces; }
     int selectedInterfaceIndex() const { return SelectedInterfaceIndex; }
-    quint16 listenPort() const { return m_link->listenPort(); }
+    quint16 listenPort() const { return m_session->listenPort(); }
     // Datagrams the reply handler has run for, accepted or not.
-    long handledDatagrams() const { return m_handledDatagrams; }
+    long handledDatagrams() const { return m_session->handledDatagrams(); }
 
     // Runs a handler; an error escaping it is shown in the unexpected-error box
     // and the rest of the handler is skipped.
@@ -104,10 +104,9 @@ protected:
 
 private:
     void buildControls();
-    void SendByMac(const QString& mac, const HexText& body);
-    void sendRequest(const HexText& body) override;
-    bool waitForReply(std::chrono::milliseconds timeout) override;
-    void pageDone(int pageValue) override;
+    // The controller as the operator has set it up at this moment.
+    ControllerRoute currentRoute() const;
+    void showMacSendFailure(MacSendResult result);
     void finishDownload();
     void notice(const QString& text) { m_services.dialogs.showNoticeBox(text); }
 
@@ -117,12 +116,9 @@ private:
     std::unique_ptr<EventStore> m_eventStore;  // prepared on the first load
     ControllerTable m_controllers;
     std::string m_databaseDirectory;
-    std::unique_ptr<UdpLink> m_link;
+    std::unique_ptr<ControllerSession> m_session;  // the listener (IdUDPServer1), the sender (mainUDP), MAC mode
     InterfaceTable m_interfaces;
     int SelectedInterfaceIndex = -1;
-    RawFrameBuffer m_rawFrameBuffer{};
-    ReplySlot m_reply;
-    long m_handledDatagrams = 0;
     std::vector<HexText> m_rawRecords;
     std::vector<HexText> m_events;
     bool m_downloadRunning = false;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "db/EventLoader.h"
+#include "tests/support/FirebirdServer.h"
 #include "events/EventRecords.h"
 
 using namespace kestrix;
@@ -30,7 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kLibrary = "/usr/lib/x86_64-linux-gnu/libfbclient.so.2";
 const std::string kSchema = std::string(KESTRIX_SOURCE_DIR) + "/db/schema.sql";
 
 double Since(Clock::time_point t0) {
@@ -91,7 +91,7 @@ struct Rate {
 };
 
 Rate LoadWithKestrix(const std::string& database, const std::vector<HexText>& events, const std::string& password = "fbdefault") {
-    auto connection = DatabaseConnection::Connect(kLibrary, database, "SYSDBA", password);
+    auto connection = DatabaseConnection::Connect(kestrix::test::kClientLibrary, database, "SYSDBA", password);
     EventStore store(*connection);
     const auto t0 = Clock::now();
     const LoadCounts counts = LoadEvents(store, events, "0011223344AA", EncodeDateTime({2011, 1, 1, 0, 0, 0}),
@@ -123,7 +123,7 @@ struct Message {
 // the Firebird API with fixed messages.
 double MinimalLoop(const std::string& database, const std::vector<HexText>& events) {
     using namespace Firebird;
-    void* library = ::dlopen(kLibrary.c_str(), RTLD_NOW);
+    void* library = ::dlopen(kestrix::test::kClientLibrary.c_str(), RTLD_NOW);
     auto master = reinterpret_cast<IMaster* (*)()>(::dlsym(library, "fb_get_master_interface"))();
     ThrowStatusWrapper st(master->getStatus());
     IUtil* util = master->getUtilInterface();
@@ -198,17 +198,6 @@ double MinimalLoop(const std::string& database, const std::vector<HexText>& even
     return seconds;
 }
 
-std::string ServerPassword() {
-    std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("ISC_PASSWORD=", 0) == 0) {
-            std::string p = line.substr(13);
-            std::erase(p, '"');
-            return p;
-        }
-    return {};
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -228,7 +217,7 @@ int main(int argc, char* argv[]) {
     std::printf("  minimal API loop:          %8.0f events/s (%.1f s)\n", count / minimal, minimal);
     std::printf("  overhead (Kestrix/minimal time): %.2f\n", first.seconds / minimal);
 
-    const std::string password = ServerPassword();
+    const std::string password = kestrix::test::FirebirdServerPassword();
     if ((::access("/etc/firebird/3.0/SYSDBA.password", R_OK) == 0) && !password.empty()) {
         const fs::path serverDir = root / "server";
         const std::string serverDb = CreateDatabase(serverDir);

@@ -9,7 +9,7 @@
 namespace kestrix {
 
 struct ClientLibraryPlaces {
-    std::string executableDirectory;   // ends with a separator
+    std::string executableDirectory;   // ends with a separator; empty: not looked at
     std::string installDirectory;      // empty when no installation is found; ends with a separator
     std::vector<std::string> systemCandidates;  // full paths, in order
 };

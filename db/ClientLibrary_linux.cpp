@@ -24,7 +24,8 @@ ClientLibraryPlaces DefaultClientLibraryPlaces(const std::string& executableDire
 }
 
 std::optional<std::string> LocateClientLibrary(const ClientLibraryPlaces& places) {
-    std::vector<std::string> candidates{places.executableDirectory + kLibraryFile};
+    std::vector<std::string> candidates;
+    if (!places.executableDirectory.empty()) candidates.push_back(places.executableDirectory + kLibraryFile);
     if (!places.installDirectory.empty()) candidates.push_back(places.installDirectory + "lib/" + kLibraryFile);
     candidates.insert(candidates.end(), places.systemCandidates.begin(), places.systemCandidates.end());
     for (const std::string& candidate : candidates)

@@ -4,18 +4,21 @@
 
 namespace kestrix {
 
-DownloadOutcome DownloadEventMemory(DownloadLink& link, ReplySlot& reply, std::vector<HexText>& rawRecords) {
+DownloadOutcome DownloadEventMemory(ControllerExchange& link, std::vector<HexText>& rawRecords,
+                                    const std::function<void(int pageValue)>& pageDone) {
     rawRecords.clear();
     for (int page = kFirstPageValue; page <= kLastPageValue; page += kPageValueStep) {
         const HexText body = PageReadBody(page);
-        reply.ReplyReceived = false;
+        link.expectReply();
         link.sendRequest(body);
-        if (!link.waitForReply(kReplyTimeout)) {
+        std::optional<HexText> data = link.awaitReply(kReplyTimeout);
+        if (!data) {
             link.sendRequest(body);
-            if (!link.waitForReply(kReplyTimeout)) return DownloadOutcome::ControllerSilent;
+            data = link.awaitReply(kReplyTimeout);
+            if (!data) return DownloadOutcome::ControllerSilent;
         }
-        if (!reply.LastReplyData.empty()) CollectPlausibleSlots(reply.LastReplyData, rawRecords);
-        link.pageDone(page);
+        if (!data->empty()) CollectPlausibleSlots(*data, rawRecords);
+        pageDone(page);
     }
     return DownloadOutcome::AllPagesRead;
 }

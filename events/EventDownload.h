@@ -4,6 +4,8 @@
 // every page collected in order.
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "link/ControllerMessage.h"
@@ -12,25 +14,27 @@ namespace kestrix {
 
 constexpr std::chrono::milliseconds kReplyTimeout{5000};
 
-// What a download needs from its surroundings.
-class DownloadLink {
+// The controller as a download sees it: send this body, give me the reply or nothing.
+class ControllerExchange {
 public:
-    virtual ~DownloadLink() = default;
+    virtual ~ControllerExchange() = default;
+    // Forgets the reply taken so far: the next accepted reply is the awaited one.
+    virtual void expectReply() = 0;
     // Sends one request body to the controller, by the link mode and address in
     // force at this moment. An error it throws ends the download.
     virtual void sendRequest(const HexText& body) = 0;
-    // Waits until the reply slot has been set or the timeout has passed; returns
-    // whether it has been set.
-    virtual bool waitForReply(std::chrono::milliseconds timeout) = 0;
-    // A page has been taken (its page value).
-    virtual void pageDone(int pageValue) = 0;
+    // The data part of the reply accepted since expectReply(), waiting at most
+    // timeout for it; nothing when none came.
+    virtual std::optional<HexText> awaitReply(std::chrono::milliseconds timeout) = 0;
 };
 
 enum class DownloadOutcome { AllPagesRead, ControllerSilent };
 
-// Reads every page from 0000 to 2FFE into rawRecords (cleared first). Replies
-// are not matched to requests: whatever accepted reply arrives while a page is
-// awaited is that page's data.
-DownloadOutcome DownloadEventMemory(DownloadLink& link, ReplySlot& reply, std::vector<HexText>& rawRecords);
+// Reads every page from 0000 to 2FFE into rawRecords (cleared first), telling
+// pageDone the page value of every page taken. Replies are not matched to
+// requests: whatever accepted reply arrives while a page is awaited is that
+// page's data.
+DownloadOutcome DownloadEventMemory(ControllerExchange& link, std::vector<HexText>& rawRecords,
+                                    const std::function<void(int pageValue)>& pageDone);
 
 }  // namespace kestrix

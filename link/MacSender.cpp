@@ -7,6 +7,7 @@ namespace kestrix {
 std::string MacSendErrorText(MacSendResult result) {
     switch (result) {
         case MacSendResult::Sent: return {};
+        case MacSendResult::BadControllerMac: return "Неверный MAC-адрес";
         case MacSendResult::OpenFailed: return "Ошибка открытия сетевого интерфейса!";
         case MacSendResult::NoSourceAddress: return "Ошибка отправки пакета! Номер ошибки: 7745";
         case MacSendResult::NoAdapterMac: return "Ошибка отправки пакета! Номер ошибки: 7752";
@@ -16,9 +17,12 @@ std::string MacSendErrorText(MacSendResult result) {
 }
 
 MacSendResult SendFrameByMac(PacketCapture& capture, const std::string& device, const std::string& ipv4Text,
-                             const std::string& controllerMac, const HexText& body, RawFrameBuffer& frameBuffer) {
+                             const std::string& controllerMac, const HexText& body, RawFrameBuffer& frameBuffer,
+                             std::string* reason) {
+    // The frame needs all twelve digits of the controller's address.
+    if (!IsMacText(controllerMac)) return MacSendResult::BadControllerMac;
     const HexText message = BuildControllerMessage(body);
-    const std::unique_ptr<CaptureHandle> handle = capture.open(device);
+    const std::unique_ptr<CaptureHandle> handle = capture.open(device, reason);
     if (!handle) return MacSendResult::OpenFailed;
     if (ipv4Text == "0.0.0.0") return MacSendResult::NoSourceAddress;
     const std::string sourceDigits = AddressToDigits(ipv4Text);
@@ -26,7 +30,8 @@ MacSendResult SendFrameByMac(PacketCapture& capture, const std::string& device, 
     if (!adapterMac) return MacSendResult::NoAdapterMac;
     const std::size_t length =
         BuildRawFrame(frameBuffer, controllerMac, BytesToHex(*adapterMac), sourceDigits, message);
-    if (!handle->sendPacket(std::span<const std::uint8_t>(frameBuffer).first(length))) return MacSendResult::SendFailed;
+    if (!handle->sendPacket(std::span<const std::uint8_t>(frameBuffer).first(length), reason))
+        return MacSendResult::SendFailed;
     return MacSendResult::Sent;
 }
 

@@ -31,7 +31,8 @@ using HardwareAddress = std::array<std::uint8_t, 6>;
 class CaptureHandle {
 public:
     virtual ~CaptureHandle() = default;
-    virtual bool sendPacket(std::span<const std::uint8_t> frame) = 0;
+    // False when the frame was refused, with the library's reason in *reason where given.
+    virtual bool sendPacket(std::span<const std::uint8_t> frame, std::string* reason = nullptr) = 0;
     // The adapter's current hardware address; nothing when it has none.
     virtual std::optional<HardwareAddress> queryAdapterMac() = 0;
 };
@@ -39,17 +40,18 @@ public:
 class PacketCapture {
 public:
     virtual ~PacketCapture() = default;
-    // Nothing on failure; an empty list is no failure.
-    virtual std::optional<std::vector<CaptureDevice>> findAllDevices() = 0;
+    // Nothing on failure; an empty list is no failure. The library's reason
+    // for a failure goes to *reason where given ("no permission", ...).
+    virtual std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) = 0;
     // Snapshot length 100, promiscuous, read time-out 1000 ms; null on failure.
-    virtual std::unique_ptr<CaptureHandle> open(const std::string& device) = 0;
+    virtual std::unique_ptr<CaptureHandle> open(const std::string& device, std::string* reason = nullptr) = 0;
 };
 
 // libpcap.
 class LibpcapCapture : public PacketCapture {
 public:
-    std::optional<std::vector<CaptureDevice>> findAllDevices() override;
-    std::unique_ptr<CaptureHandle> open(const std::string& device) override;
+    std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) override;
+    std::unique_ptr<CaptureHandle> open(const std::string& device, std::string* reason = nullptr) override;
 };
 
 // The adapter behind a device name (platform specific).

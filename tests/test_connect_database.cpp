@@ -160,7 +160,7 @@ TEST_F(ConnectDatabaseTest, ALibraryNextToTheExecutableWins) {
     // The real library placed there works.
     dialogs.boxes.clear();
     std::filesystem::remove(app.path() + "libfbclient.so");
-    std::filesystem::create_symlink("/usr/lib/x86_64-linux-gnu/libfbclient.so.2", app.path() + "libfbclient.so");
+    std::filesystem::create_symlink(kClientLibrary, app.path() + "libfbclient.so");
     EXPECT_NE(start(), nullptr);
     EXPECT_TRUE(dialogs.boxes.empty());
 }

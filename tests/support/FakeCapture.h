@@ -24,10 +24,16 @@ public:
     bool refuseFrames = false;
     Log log;
 
-    std::optional<std::vector<CaptureDevice>> findAllDevices() override { return devices; }
+    std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) override {
+        if (!devices && reason) *reason = "no permission to list the devices";
+        return devices;
+    }
 
-    std::unique_ptr<CaptureHandle> open(const std::string& device) override {
-        if (device.empty() || unopenable.count(device)) return nullptr;
+    std::unique_ptr<CaptureHandle> open(const std::string& device, std::string* reason = nullptr) override {
+        if (device.empty() || unopenable.count(device)) {
+            if (reason) *reason = device + ": You don't have permission to capture on that device";
+            return nullptr;
+        }
         ++log.opens;
         log.openedDevices.push_back(device);
         return std::make_unique<Handle>(*this, device);
@@ -38,8 +44,11 @@ private:
     public:
         Handle(FakeCapture& owner, std::string device) : m_owner(owner), m_device(std::move(device)) {}
         ~Handle() override { ++m_owner.log.closes; }
-        bool sendPacket(std::span<const std::uint8_t> frame) override {
-            if (m_owner.refuseFrames) return false;
+        bool sendPacket(std::span<const std::uint8_t> frame, std::string* reason = nullptr) override {
+            if (m_owner.refuseFrames) {
+                if (reason) *reason = "send: Network is down";
+                return false;
+            }
             m_owner.log.frames.emplace_back(frame.begin(), frame.end());
             return true;
         }

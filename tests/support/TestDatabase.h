@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/DatabaseConnection.h"
+#include "tests/support/FirebirdServer.h"
 
 namespace kestrix::test {
 
@@ -41,8 +42,6 @@ inline void CreateDatabase(const std::string& dir, const std::string& extraSql =
     RunIsql("CREATE DATABASE '" + dir + "/CBASE.FDB' USER 'SYSDBA' PASSWORD 'fbdefault' DEFAULT CHARACTER SET WIN1251;\n" +
             schemaText + "\n" + extraSql + "\nCOMMIT;\n");
 }
-
-inline const std::string kClientLibrary = "/usr/lib/x86_64-linux-gnu/libfbclient.so.2";
 
 // Rows of a query through an attachment of this process (the embedded engine
 // lets only one process open a file), columns joined by "|", NULL as "".
@@ -87,18 +86,6 @@ inline std::vector<std::string> IsqlRows(const std::string& database, const std:
         if (!row.empty()) rows.push_back(row);
     }
     return rows;
-}
-
-// SYSDBA's password of the Firebird server installed from Debian's package.
-inline std::string FirebirdServerPassword() {
-    std::ifstream in("/etc/firebird/3.0/SYSDBA.password");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("ISC_PASSWORD=", 0) == 0) {
-            std::string password = line.substr(13);
-            std::erase(password, '"');
-            return password;
-        }
-    return {};
 }
 
 // A temporary directory that plays the program's directory (ends with "/").

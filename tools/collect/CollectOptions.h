@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "events/DateTime.h"
+#include "shell/ControllerSession.h"
 
 namespace kestrix::collect {
-
-enum class LinkMode { Ip, Mac };
 
 struct CollectOptions {
     bool help = false;

@@ -1,7 +1,5 @@
 #include "tools/collect/Collector.h"
 
-#include <QObject>
-
 #include "events/EventExport.h"
 #include "events/EventRecords.h"
 #include "link/MacSender.h"
@@ -14,33 +12,17 @@ std::string ExportFileFor(const std::string& pattern, const std::string& id) {
     return file;
 }
 
-Collector::Collector(const CollectOptions& options, RunLink link, EventPump& pump, EventStore& store,
+Collector::Collector(const CollectOptions& options, RunLink link, ControllerSession& session, EventStore& store,
                      std::ostream& progress, bool showProgress)
-    : m_options(options), m_link(std::move(link)), m_pump(pump), m_store(store), m_progress(progress),
-      m_showProgress(showProgress) {
-    QObject::connect(&m_link.udp, &UdpLink::datagramReceived, [this](const QByteArray& datagram) {
-        if (AcceptControllerReply(m_reply, datagram)) m_pump.wake();
-    });
+    : m_options(options), m_link(std::move(link)), m_session(session), m_store(store), m_progress(progress),
+      m_showProgress(showProgress) {}
+
+ControllerRoute Collector::route() const {
+    return {m_link.mode, m_id, QString::fromStdString(m_ip), m_link.device, m_link.deviceAddress};
 }
 
-void Collector::sendRequest(const HexText& body) {
-    if (m_link.mode == LinkMode::Ip) {
-        m_link.udp.SendByIp(QString::fromStdString(m_ip), body);
-        return;
-    }
-    const MacSendResult result =
-        SendFrameByMac(*m_link.capture, m_link.device, m_link.deviceAddress, m_id, body, m_frameBuffer);
-    if (result != MacSendResult::Sent) m_sendProblem = MacSendErrorText(result);
-}
-
-bool Collector::waitForReply(std::chrono::milliseconds) {
-    // The run's wait: the protocol's 5,000 ms unless --reply-timeout-ms says otherwise.
-    return m_pump.pumpUntil([this] { return m_reply.ReplyReceived; },
-                            std::chrono::milliseconds(m_options.replyTimeoutMs));
-}
-
-void Collector::pageDone(int pageValue) {
-    if (pageValue % 128 == 0) showProgress(m_id + ": page " + std::to_string(pageValue / 2 + 1) + " of 6144");
+void Collector::macSendFailed(MacSendResult result, const std::string& reason) {
+    m_sendProblem = MacSendErrorText(result) + (reason.empty() ? "" : " " + reason);
 }
 
 void Collector::showProgress(const std::string& text) {
@@ -65,7 +47,10 @@ ControllerResult Collector::collect(const std::string& id, const std::string& ip
 
     std::vector<HexText> raw;
     try {
-        if (DownloadEventMemory(*this, m_reply, raw) == DownloadOutcome::ControllerSilent)
+        const auto pageDone = [this](int pageValue) {
+            if (pageValue % 128 == 0) showProgress(m_id + ": page " + std::to_string(pageValue / 2 + 1) + " of 6144");
+        };
+        if (DownloadEventMemory(m_session, raw, pageDone) == DownloadOutcome::ControllerSilent)
             return finish(m_sendProblem.empty() ? "Контроллер не отвечает" : "Контроллер не отвечает (" + m_sendProblem + ")");
     } catch (const std::exception& error) {
         return finish(error.what());

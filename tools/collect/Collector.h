@@ -6,12 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "shell/EventPump.h"
-#include "shell/InterfaceTable.h"
 #include "db/EventLoader.h"
-#include "events/EventDownload.h"
-#include "link/RawFrame.h"
-#include "link/UdpLink.h"
+#include "shell/ControllerSession.h"
 #include "tools/collect/CollectOptions.h"
 
 namespace kestrix::collect {
@@ -29,33 +25,31 @@ struct ControllerResult {
 // for all its controllers.
 struct RunLink {
     LinkMode mode;
-    UdpLink& udp;
-    PacketCapture* capture;  // MAC mode only
-    std::string device, deviceAddress;
+    std::string device, deviceAddress;  // MAC mode
 };
 
-class Collector : private DownloadLink {
+class Collector {
 public:
-    Collector(const CollectOptions& options, RunLink link, EventPump& pump, EventStore& store, std::ostream& progress,
-              bool showProgress);
+    Collector(const CollectOptions& options, RunLink link, ControllerSession& session, EventStore& store,
+              std::ostream& progress, bool showProgress);
 
     // ipText is where IP mode sends (empty: the controller has no address).
     ControllerResult collect(const std::string& id, const std::string& ipText);
 
+    // The route of the controller being collected; the session asks for it at every request.
+    ControllerRoute route() const;
+    // A MAC-mode send failed: the reason goes into the controller's result.
+    void macSendFailed(MacSendResult result, const std::string& reason);
+
 private:
-    void sendRequest(const HexText& body) override;
-    bool waitForReply(std::chrono::milliseconds timeout) override;
-    void pageDone(int pageValue) override;
     void showProgress(const std::string& text);
 
     const CollectOptions& m_options;
     RunLink m_link;
-    EventPump& m_pump;
+    ControllerSession& m_session;
     EventStore& m_store;
     std::ostream& m_progress;
     bool m_showProgress;
-    ReplySlot m_reply;
-    RawFrameBuffer m_frameBuffer{};
     std::string m_id, m_ip, m_sendProblem;
 };
 

@@ -13,6 +13,7 @@
 #include "shell/DatabaseSetup.h"
 #include "shell/ExecutableDirectory.h"
 #include "db/ControllerTable.h"
+#include "shell/InterfaceTable.h"
 #include "tools/collect/Collector.h"
 
 using namespace kestrix;
@@ -129,25 +130,17 @@ int main(int argc, char* argv[]) {
     if (chosen.size() > 1 && !options.exportFile.empty() && options.exportFile.find("{mac}") == std::string::npos)
         return Fail("--export needs {mac} in the file name when several controllers are collected");
 
-    PacketCapture* capture = nullptr;
     LibpcapCapture libpcap;
     InterfaceTable interfaces;
     int interfaceIndex = -1;
     if (options.mode == LinkMode::Mac) {
-        const auto devices = libpcap.findAllDevices();
-        if (!devices) return Fail("the network interfaces cannot be listed");
+        std::string reason;
+        const auto devices = libpcap.findAllDevices(&reason);
+        if (!devices) return Fail("the network interfaces cannot be listed: " + reason);
         interfaces = BuildInterfaceTable(*devices, FriendlyAdapterDescription);
         const auto choice = ChooseInterface(interfaces, options, settings);
         if (const auto* error = std::get_if<std::string>(&choice)) return Fail(*error);
         interfaceIndex = std::get<int>(choice);
-        capture = &libpcap;
-    }
-
-    std::unique_ptr<UdpLink> udp;
-    try {
-        udp = std::make_unique<UdpLink>(options.replyPort, options.controllerPort);
-    } catch (const std::exception& error) {
-        return Fail("cannot listen for replies on UDP port " + std::to_string(options.replyPort) + ": " + error.what());
     }
 
     QtEventPump pump;
@@ -157,10 +150,20 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& error) {
         return Fail(std::string("cannot prepare the event statements: ") + error.what());
     }
-    Collector collector(options,
-                        {options.mode, *udp, capture, interfaces.deviceName(interfaceIndex),
-                         interfaces.addressText(interfaceIndex)},
-                        pump, *store, std::cout, ::isatty(STDOUT_FILENO) == 1);
+    Collector* collecting = nullptr;  // the session asks the collector for the route of each request
+    std::unique_ptr<ControllerSession> session;
+    try {
+        session = std::make_unique<ControllerSession>(
+            options.replyPort, options.controllerPort, ResolveHostName, libpcap, pump,
+            [&] { return collecting->route(); },
+            [&](MacSendResult result, const std::string& reason) { collecting->macSendFailed(result, reason); });
+    } catch (const std::exception& error) {
+        return Fail("cannot listen for replies on UDP port " + std::to_string(options.replyPort) + ": " + error.what());
+    }
+    session->setReplyTimeout(std::chrono::milliseconds(options.replyTimeoutMs));
+    Collector collector(options, {options.mode, interfaces.deviceName(interfaceIndex), interfaces.addressText(interfaceIndex)},
+                        *session, *store, std::cout, ::isatty(STDOUT_FILENO) == 1);
+    collecting = &collector;
     int status = kAllDone;
     for (const std::string& id : chosen) {
         const ControllerResult result = collector.collect(id, ipOf(id));

@@ -1,0 +1,36 @@
+#include "shell/ControllerSession.h"
+
+namespace kestrix {
+
+ControllerSession::ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver,
+                                     PacketCapture& capture, EventPump& pump, RouteSource route, MacFailure onMacFailure)
+    : m_udp(listenPort, controllerPort, std::move(resolver)),
+      m_capture(capture),
+      m_pump(pump),
+      m_route(std::move(route)),
+      m_onMacFailure(std::move(onMacFailure)) {
+    QObject::connect(&m_udp, &UdpLink::datagramReceived, &m_udp, [this](const QByteArray& datagram) {
+        ++m_handledDatagrams;
+        if (AcceptControllerReply(m_reply, datagram)) m_pump.wake();
+    });
+}
+
+void ControllerSession::sendRequest(const HexText& body) {
+    const ControllerRoute route = m_route();
+    if (route.mode == LinkMode::Ip) {
+        m_udp.SendByIp(route.ip, body);
+        return;
+    }
+    std::string reason;
+    const MacSendResult result = SendFrameByMac(m_capture, route.device, route.deviceAddress, route.controllerMac,
+                                                body, m_frameBuffer, &reason);
+    if (result != MacSendResult::Sent) m_onMacFailure(result, reason);
+}
+
+std::optional<HexText> ControllerSession::awaitReply(std::chrono::milliseconds timeout) {
+    if (!m_pump.pumpUntil([this] { return m_reply.ReplyReceived; }, m_replyTimeout.value_or(timeout)))
+        return std::nullopt;
+    return m_reply.LastReplyData;
+}
+
+}  // namespace kestrix

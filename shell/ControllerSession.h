@@ -1,0 +1,71 @@
+#pragma once
+// The one controller link of the window and of kestrix-collect: the two UDP
+// sockets, the reply slot, the MAC-mode send with its frame buffer, the
+// acceptance of replies and the wait for them. Every request goes by the route
+// its owner gives at that moment: the window reads its live controls, so a
+// mode switch takes effect with the next request; the collector gives a fixed
+// route for each controller.
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "events/EventDownload.h"
+#include "link/MacSender.h"
+#include "link/PacketCapture.h"
+#include "link/RawFrame.h"
+#include "link/UdpLink.h"
+#include "shell/EventPump.h"
+
+namespace kestrix {
+
+enum class LinkMode { Ip, Mac };
+
+struct ControllerRoute {
+    LinkMode mode = LinkMode::Mac;
+    std::string controllerMac;  // 12 hex digits; MAC mode addresses the frame to it
+    QString ip;                 // where IP mode sends
+    std::string device;         // MAC mode: the capture device and its IPv4 text
+    std::string deviceAddress;
+};
+
+class ControllerSession : public ControllerExchange {
+public:
+    using RouteSource = std::function<ControllerRoute()>;
+    // A MAC-mode send that failed, with the capture library's reason where it gave one.
+    using MacFailure = std::function<void(MacSendResult, const std::string& reason)>;
+
+    // Binds the reply listener (see UdpLink; throws with the socket layer's text).
+    ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver, PacketCapture& capture,
+                      EventPump& pump, RouteSource route, MacFailure onMacFailure);
+
+    // The wait for every reply instead of the one the protocol asks for (the
+    // collector's --reply-timeout-ms).
+    void setReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
+
+    void expectReply() override { m_reply.ReplyReceived = false; }
+    // By the route in force now: a UDP datagram (errors of the socket layer are
+    // thrown) or a raw frame (failures go to onMacFailure).
+    void sendRequest(const HexText& body) override;
+    std::optional<HexText> awaitReply(std::chrono::milliseconds timeout) override;
+
+    const ReplySlot& replySlot() const { return m_reply; }
+    // Datagrams the listener handed over, accepted or not.
+    long handledDatagrams() const { return m_handledDatagrams; }
+    quint16 listenPort() const { return m_udp.listenPort(); }
+
+private:
+    UdpLink m_udp;
+    PacketCapture& m_capture;
+    EventPump& m_pump;
+    RouteSource m_route;
+    MacFailure m_onMacFailure;
+    std::optional<std::chrono::milliseconds> m_replyTimeout;
+    ReplySlot m_reply;
+    long m_handledDatagrams = 0;
+    RawFrameBuffer m_frameBuffer{};
+};
+
+}  // namespace kestrix

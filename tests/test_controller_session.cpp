@@ -1,0 +1,88 @@
+// The controller session that the window and kestrix-collect share: requests
+// by the route in force at each one, replies accepted and awaited, MAC-mode
+// failures reported with the capture library's reason.
+
+#include <gtest/gtest.h>
+
+#include <QUdpSocket>
+
+#include "shell/ControllerSession.h"
+#include "tests/support/FakeCapture.h"
+#include "tests/support/FrameCheck.h"
+#include "tests/support/SimulatorFixture.h"
+
+using namespace kestrix;
+using namespace kestrix::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ControllerSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QUdpSocket probe;
+        ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
+        const quint16 simulatorPort = probe.localPort();
+        probe.close();
+        session.emplace(0, simulatorPort, ResolveHostName, capture, pump, [this] { return route; },
+                        [this](MacSendResult result, const std::string& reason) { failures.push_back({result, reason}); });
+        core.emplace(GeneratedMemory(300), sim::FaultOptions{});
+        server.emplace(*core, "127.0.0.1", simulatorPort, session->listenPort());
+    }
+    std::optional<HexText> exchange(const HexText& body, std::chrono::milliseconds wait = 2s) {
+        session->expectReply();
+        session->sendRequest(body);
+        return session->awaitReply(wait);
+    }
+
+    ControllerRoute route{LinkMode::Ip, "0011223344AA", "127.0.0.1", "eth0", "10.0.0.5"};
+    FakeCapture capture;
+    QtEventPump pump;
+    std::vector<std::pair<MacSendResult, std::string>> failures;
+    std::optional<ControllerSession> session;
+    std::optional<sim::SimulatorCore> core;
+    std::optional<sim::SimulatorServer> server;
+};
+
+}  // namespace
+
+TEST_F(ControllerSessionTest, EachRequestGoesByTheRouteInForceWhenItIsSent) {
+    EXPECT_EQ(exchange("DA000002"), BytesToHex(core->memory().page(1)));
+    EXPECT_EQ(session->replySlot().LastReplyData, BytesToHex(core->memory().page(1)));
+
+    route.mode = LinkMode::Mac;  // the next request leaves as a frame through the capture layer
+    EXPECT_EQ(exchange("DA000004", 300ms), std::nullopt);  // nobody answers on a wire without a controller
+    ASSERT_EQ(capture.log.frames.size(), 1u);
+    const FrameReport frame = CheckFrame(capture.log.frames[0]);
+    EXPECT_TRUE(frame.wellFormed) << frame.problem;
+    EXPECT_EQ(BytesToHex(frame.payload), BuildControllerMessage("DA000004"));
+    EXPECT_EQ(capture.log.openedDevices, std::vector<std::string>{"eth0"});
+
+    route.mode = LinkMode::Ip;
+    EXPECT_EQ(exchange("DA000006"), BytesToHex(core->memory().page(3)));
+    EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead), (std::vector<HexText>{"DA000002", "DA000006"}));
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(ControllerSessionTest, AReplyThatComesLateStillAnswersTheAwaitedRequest) {
+    session->expectReply();
+    session->sendRequest("DA000010");
+    QTest::qWait(200);  // the reply is in before anybody waits for it
+    EXPECT_EQ(session->awaitReply(10ms), BytesToHex(core->memory().page(8)));
+    session->expectReply();
+    EXPECT_EQ(session->awaitReply(50ms), std::nullopt);  // nothing new since
+}
+
+TEST_F(ControllerSessionTest, FailedMacSendsAreReportedWithTheLibrarysReason) {
+    route.mode = LinkMode::Mac;
+    capture.unopenable.insert("eth0");
+    session->sendRequest("CC00");
+    route.controllerMac = "00112233";  // not twelve digits: nothing is opened
+    session->sendRequest("CC00");
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].first, MacSendResult::OpenFailed);
+    EXPECT_NE(failures[0].second.find("permission"), std::string::npos) << failures[0].second;
+    EXPECT_EQ(failures[1].first, MacSendResult::BadControllerMac);
+    EXPECT_EQ(capture.log.opens, 0);
+    EXPECT_TRUE(core->received().empty());
+}
