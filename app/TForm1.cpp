@@ -259,10 +259,9 @@ bool TForm1::ConnectDatabase() {
     }
 
     try {
-        LoadControllerTable(*m_database, [this](const std::string& id, const std::string& ip) {
-            m_controllers.ids.push_back(id);
-            m_controllers.ips.push_back(ip);
-            edit1->addItem(QString::fromStdString(id));
+        LoadControllerTable(*m_database, [this](const Controller& controller) {
+            m_controllers.push_back(controller);
+            edit1->addItem(QString::fromStdString(controller.id));
         });
     } catch (...) {
         // The list keeps the rows read before the error, but none is chosen:
@@ -273,7 +272,7 @@ bool TForm1::ConnectDatabase() {
     }
     if (edit1->count() > 0) {
         edit1->setCurrentIndex(0);
-        if (const auto ip = ControllerIpText(m_controllers, 0, m_controllers.ids.front()))
+        if (const auto ip = ControllerIpText(m_controllers, 0, m_controllers.front().id))
             Edit4->setText(QString::fromStdString(*ip));
     }
     return true;

@@ -1,29 +1,40 @@
 #include "db/ControllerTable.h"
 
+#include <algorithm>
+
 #include "db/DatabaseConnection.h"
 #include "link/HexCodec.h"
+#include "link/RawFrame.h"
 
 namespace kestrix {
 
-void LoadControllerTable(DatabaseConnection& connection,
-                         const std::function<void(const std::string& id, const std::string& ip)>& onRow) {
+void LoadControllerTable(DatabaseConnection& connection, const std::function<void(const Controller&)>& onRow) {
     const std::unique_ptr<Statement> query = connection.prepare(kControllerQuery);
     query->open();
-    while (query->next()) onRow(query->column("id"), query->column("ip"));
+    while (query->next()) onRow({query->column("id"), query->column("ip")});
     query->close();
+}
+
+int IndexOfController(const ControllerTable& table, const std::string& id) {
+    const auto found = std::find_if(table.begin(), table.end(), [&](const Controller& c) { return c.id == id; });
+    return found == table.end() ? -1 : static_cast<int>(found - table.begin());
 }
 
 std::optional<std::string> ControllerIpText(const ControllerTable& table, int selectedIndex,
                                             const std::string& controllerText) {
-    const bool listed = selectedIndex >= 0 && static_cast<std::size_t>(selectedIndex) < table.ips.size();
-    const std::string ipHex = listed ? table.ips[static_cast<std::size_t>(selectedIndex)] : std::string();
-    const auto group = [](const std::string& text, std::size_t start) {
-        return start < text.size() ? std::to_string(HexToInt(text.substr(start, 2))) : std::string("0");
-    };
-    if (!ipHex.empty())
-        return group(ipHex, 0) + "." + group(ipHex, 2) + "." + group(ipHex, 4) + "." + group(ipHex, 6);
-    if (controllerText.size() == 12)
-        return "192." + group(controllerText, 6) + "." + group(controllerText, 8) + "." + group(controllerText, 10);
+    const bool listed = selectedIndex >= 0 && static_cast<std::size_t>(selectedIndex) < table.size();
+    const std::string ipHex = listed ? table[static_cast<std::size_t>(selectedIndex)].ip : std::string();
+    if (!ipHex.empty()) {
+        const auto group = [&](std::size_t start) {
+            return start < ipHex.size() ? std::to_string(HexToInt(ipHex.substr(start, 2))) : std::string("0");
+        };
+        return group(0) + "." + group(2) + "." + group(4) + "." + group(6);
+    }
+    if (controllerText.size() == 12) {
+        const auto address = ControllerAddressOfMac(controllerText);
+        return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
+               std::to_string(address[3]);
+    }
     return std::nullopt;
 }
 

@@ -11,17 +11,23 @@ namespace kestrix {
 
 class DatabaseConnection;
 
-struct ControllerTable {
-    std::vector<std::string> ids;
-    std::vector<std::string> ips;
+struct Controller {
+    std::string id;  // 12 hex digits
+    std::string ip;  // 8 hex digits, first octet first; empty when not stored
+    bool operator==(const Controller&) const = default;
 };
+
+// In the order of fb_dvs's ids.
+using ControllerTable = std::vector<Controller>;
+
+// The position of a controller id in the table; -1 when it is not listed.
+int IndexOfController(const ControllerTable& table, const std::string& id);
 
 inline const std::string kControllerQuery = "SELECT id,ip FROM fb_dvs ORDER by id";
 
 // Runs the controller query and hands every row to onRow in order. An error
 // escapes after the rows read before it have been handed over.
-void LoadControllerTable(DatabaseConnection& connection,
-                         const std::function<void(const std::string& id, const std::string& ip)>& onRow);
+void LoadControllerTable(DatabaseConnection& connection, const std::function<void(const Controller&)>& onRow);
 
 // The dotted IP text of a controller: from the stored ip of the selected entry,
 // or derived from a 12-digit MAC text (192 and the MAC's last three bytes);

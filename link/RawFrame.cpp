@@ -46,6 +46,13 @@ std::string AddressToDigits(std::string_view dottedAddress) {
     return digits;
 }
 
+std::array<std::uint8_t, 4> ControllerAddressOfMac(std::string_view mac) {
+    std::array<std::uint8_t, 4> address{192, 0, 0, 0};
+    for (std::size_t i = 0; i < 3; ++i)
+        address[1 + i] = static_cast<std::uint8_t>(HexToInt(mac.substr(6 + 2 * i, 2)));
+    return address;
+}
+
 std::size_t BuildRawFrame(RawFrameBuffer& buffer, std::string_view controllerMac, std::string_view adapterMac,
                           std::string_view sourceDigits, std::string_view message) {
     if (!IsMacText(controllerMac) || !IsMacText(adapterMac))
@@ -72,9 +79,8 @@ std::size_t BuildRawFrame(RawFrameBuffer& buffer, std::string_view controllerMac
     Put16(buffer, 24, 0x0000);
     for (std::size_t i = 0; i < 4; ++i)
         buffer[26 + i] = static_cast<std::uint8_t>(DecimalOctet(sourceDigits.substr(3 * i, 3)));
-    buffer[30] = 192;
-    for (std::size_t i = 0; i < 3; ++i)
-        buffer[31 + i] = static_cast<std::uint8_t>(HexPairToByte(controllerMac.substr(6 + 2 * i, 2)));
+    const auto controllerAddress = ControllerAddressOfMac(controllerMac);
+    std::copy(controllerAddress.begin(), controllerAddress.end(), buffer.begin() + 30);
     Put16(buffer, 34, kMacFrameSourcePort);
     Put16(buffer, 36, kControllerPort);
     for (std::size_t i = 0; i < n; ++i)

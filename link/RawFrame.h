@@ -31,4 +31,9 @@ std::size_t BuildRawFrame(RawFrameBuffer& buffer, std::string_view controllerMac
 // True for 12 hex digits.
 bool IsMacText(std::string_view text);
 
+// Where MAC mode addresses a controller, and the address IP mode derives for
+// a controller without a stored one: 192 and the MAC's last three bytes.
+// mac must be 12 hex digits.
+std::array<std::uint8_t, 4> ControllerAddressOfMac(std::string_view mac);
+
 }  // namespace kestrix

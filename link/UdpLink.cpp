@@ -24,34 +24,34 @@ UdpLink::UdpLink(quint16 listenPort, quint16 controllerPort, HostResolver resolv
     : QObject(parent), m_controllerPort(controllerPort), m_resolver(std::move(resolver)) {
     // Controllers sit on the local segment: a proxy set up for the rest of the
     // system would only stand between them and us.
-    IdUDPServer1.setProxy(QNetworkProxy::NoProxy);
-    mainUDP.setProxy(QNetworkProxy::NoProxy);
+    m_listener.setProxy(QNetworkProxy::NoProxy);
+    m_sender.setProxy(QNetworkProxy::NoProxy);
     // Exclusive bind: a second listener on the same port must fail, not share it.
-    if (!IdUDPServer1.bind(QHostAddress::AnyIPv4, listenPort, QAbstractSocket::DontShareAddress))
-        throw SocketError(IdUDPServer1.errorString());
-    if (!mainUDP.bind(QHostAddress::AnyIPv4, 0))
-        throw SocketError(mainUDP.errorString());
-    connect(&IdUDPServer1, &QUdpSocket::readyRead, this, &UdpLink::readPendingDatagrams);
+    if (!m_listener.bind(QHostAddress::AnyIPv4, listenPort, QAbstractSocket::DontShareAddress))
+        throw SocketError(m_listener.errorString());
+    if (!m_sender.bind(QHostAddress::AnyIPv4, 0))
+        throw SocketError(m_sender.errorString());
+    connect(&m_listener, &QUdpSocket::readyRead, this, &UdpLink::readPendingDatagrams);
 }
 
 void UdpLink::SendByIp(const QString& address, const HexText& body) {
     QHostAddress host;
     if (!host.setAddress(address)) host = m_resolver(address);
     const std::vector<std::uint8_t> bytes = HexToBytes(BuildControllerMessage(body));
-    const auto sent = mainUDP.writeDatagram(reinterpret_cast<const char*>(bytes.data()),
+    const auto sent = m_sender.writeDatagram(reinterpret_cast<const char*>(bytes.data()),
                                             static_cast<qint64>(bytes.size()), host, m_controllerPort);
-    if (sent < 0) throw SocketError(mainUDP.errorString());
+    if (sent < 0) throw SocketError(m_sender.errorString());
 }
 
 void UdpLink::readPendingDatagrams() {
-    while (IdUDPServer1.hasPendingDatagrams()) {
-        const qint64 size = IdUDPServer1.pendingDatagramSize();
+    while (m_listener.hasPendingDatagrams()) {
+        const qint64 size = m_listener.pendingDatagramSize();
         if (size < 0 || size > static_cast<qint64>(kMaxDatagram)) {
-            IdUDPServer1.readDatagram(nullptr, 0);  // drop oversized datagrams whole
+            m_listener.readDatagram(nullptr, 0);  // drop oversized datagrams whole
             continue;
         }
         QByteArray datagram(static_cast<qsizetype>(size), Qt::Uninitialized);
-        const qint64 read = IdUDPServer1.readDatagram(datagram.data(), size);
+        const qint64 read = m_listener.readDatagram(datagram.data(), size);
         if (read < 0) continue;
         datagram.truncate(static_cast<qsizetype>(read));
         emit datagramReceived(datagram);

@@ -1,6 +1,6 @@
 #pragma once
-// The two UDP sockets of the controller link: the sender (mainUDP, requests to
-// the controller port) and the reply listener (IdUDPServer1).
+// The two UDP sockets of the controller link: the sender (requests to the
+// controller port, from a port the system picks) and the reply listener.
 
 #include <QByteArray>
 #include <QObject>
@@ -31,7 +31,7 @@ public:
     UdpLink(quint16 listenPort, quint16 controllerPort, HostResolver resolver = ResolveHostName,
             QObject* parent = nullptr);
 
-    quint16 listenPort() const { return IdUDPServer1.localPort(); }
+    quint16 listenPort() const { return m_listener.localPort(); }
 
     // Sends BuildControllerMessage(body) as one datagram to address:controllerPort.
     // The address is used as given: dotted IPv4 directly, anything else is looked
@@ -47,8 +47,8 @@ private:
 
     quint16 m_controllerPort;
     HostResolver m_resolver;
-    QUdpSocket mainUDP;
-    QUdpSocket IdUDPServer1;
+    QUdpSocket m_sender;
+    QUdpSocket m_listener;
 };
 
 }  // namespace kestrix

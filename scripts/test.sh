@@ -6,7 +6,9 @@
 # (scripts/test-package.sh). scripts/test.sh --quick runs the developers' loop.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh firebird3.0-server tshark clang libclang-rt-14-dev
+# libFuzzer's runtime is packaged per clang version: take the installed clang's.
+scripts/install-deps.sh firebird3.0-server tshark clang
+scripts/install-deps.sh "libclang-rt-$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)-dev"
 scripts/start-firebird-server.sh
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"

@@ -5,8 +5,8 @@
 using namespace kestrix;
 
 TEST(ControllerIpText, FromTheStoredIpOrTheMac) {
-    const ControllerTable table{{"0011223344AA", "0011223344BB", "0011223344CC", "0011223344DD"},
-                                {"C0A80010", "", "C0A8", "7F000001"}};
+    const ControllerTable table{
+        {"0011223344AA", "C0A80010"}, {"0011223344BB", ""}, {"0011223344CC", "C0A8"}, {"0011223344DD", "7F000001"}};
     const struct {
         int index;
         std::string text;

@@ -110,23 +110,22 @@ int main(int argc, char* argv[]) {
 
     ControllerTable controllers;
     try {
-        LoadControllerTable(*database, [&](const std::string& id, const std::string& ip) {
-            controllers.ids.push_back(id);
-            controllers.ips.push_back(ip);
-        });
+        LoadControllerTable(*database, [&](const Controller& controller) { controllers.push_back(controller); });
     } catch (const std::exception& error) {
         return Fail(std::string("cannot read the controllers: ") + error.what());
     }
     const auto ipOf = [&](const std::string& id) {
-        const auto listed = std::find(controllers.ids.begin(), controllers.ids.end(), id);
-        const int index = listed == controllers.ids.end() ? -1 : static_cast<int>(listed - controllers.ids.begin());
-        return ControllerIpText(controllers, index, id).value_or("");
+        return ControllerIpText(controllers, IndexOfController(controllers, id), id).value_or("");
     };
     if (options.list) {
-        for (const std::string& id : controllers.ids) std::cout << id << "  " << ipOf(id) << "\n";
+        for (const Controller& controller : controllers) std::cout << controller.id << "  " << ipOf(controller.id) << "\n";
         return kAllDone;
     }
-    const std::vector<std::string> chosen = options.all ? controllers.ids : options.controllers;
+    std::vector<std::string> chosen = options.controllers;
+    if (options.all) {
+        chosen.clear();
+        for (const Controller& controller : controllers) chosen.push_back(controller.id);
+    }
     if (chosen.size() > 1 && !options.exportFile.empty() && options.exportFile.find("{mac}") == std::string::npos)
         return Fail("--export needs {mac} in the file name when several controllers are collected");
 
