@@ -102,10 +102,10 @@ void MacLineEdit::inputMethodEvent(QInputMethodEvent* event) {
 
 void MacLineEdit::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
+    // Qt names the paste action by its text alone, in the language it speaks.
+    const QString pasteText = QCoreApplication::translate("QLineEdit", "&Paste");
     for (QAction* action : menu->actions()) {
-        if (!action->text().contains(QStringLiteral("Paste"), Qt::CaseInsensitive) &&
-            action->objectName() != QLatin1String("edit-paste"))
-            continue;
+        if (!action->text().startsWith(pasteText)) continue;
         action->disconnect();
         connect(action, &QAction::triggered, this, &MacLineEdit::pasteFiltered);
     }

@@ -1,4 +1,8 @@
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QTranslator>
 #include <QGroupBox>
 #include <QUdpSocket>
 
@@ -192,6 +196,30 @@ TEST_F(WindowTest, NoOtherEditCanLeaveAnythingButHexDigitsInTheMacField) {
     EXPECT_EQ(edit->text(), "0011223344A");
     edit->insert("F");
     EXPECT_EQ(edit->text(), "0011223344AF");
+}
+
+TEST_F(WindowTest, TheContextMenusPasteFollowsTheSameRuleInEveryLanguage) {
+    QLineEdit* edit = control<QComboBox>("edit1")->lineEdit();
+    for (const char* language : {"en", "ru"}) {
+        QTranslator translator;
+        if (translator.load(QLocale(QString::fromLatin1(language)), "qtbase", "_",
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&translator);
+        edit->clear();
+        QApplication::clipboard()->setText("aa:bb:cc:dd:ee:ff");
+        QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5), edit->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(edit, &request);
+        QMenu* menu = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* shown = qobject_cast<QMenu*>(window); shown && shown->isVisible()) menu = shown;
+        ASSERT_NE(menu, nullptr) << language;
+        QAction* paste = menu->actions().value(5);  // undo, redo, -, cut, copy, paste
+        ASSERT_NE(paste, nullptr) << language;
+        paste->trigger();
+        menu->close();
+        EXPECT_EQ(edit->text(), "AABBCCDDEEFF") << language << ": " << paste->text().toStdString();
+        QCoreApplication::removeTranslator(&translator);
+    }
 }
 
 TEST_F(WindowTest, AListChoiceIsTakenAsItIs) {
