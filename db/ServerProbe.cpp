@@ -6,6 +6,12 @@ namespace kestrix {
 
 namespace {
 
+// An IPv6 host is written in brackets: [::1].
+std::string Unbracketed(const std::string& host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+    return host;
+}
+
 // host or host/port, as it stands before the ':' of a TCP name.
 ServerAddress SplitHostPort(const std::string& node) {
     std::string host = node;
@@ -15,8 +21,7 @@ ServerAddress SplitHostPort(const std::string& node) {
         host = node.substr(0, slash);
         port = node.substr(slash + 1);
     }
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    return {host, port};
+    return {Unbracketed(host), port};
 }
 
 std::optional<ServerAddress> FromUrl(const std::string& rest) {
@@ -31,7 +36,7 @@ std::optional<ServerAddress> FromUrl(const std::string& rest) {
         port = node.substr(colon + 1);
         node = node.substr(0, colon);
     }
-    if (node.size() >= 2 && node.front() == '[' && node.back() == ']') node = node.substr(1, node.size() - 2);
+    node = Unbracketed(node);
     if (node.empty() || port.empty()) return std::nullopt;
     return ServerAddress{node, port};
 }

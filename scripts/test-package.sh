@@ -66,8 +66,8 @@ installed_window() {  # passes only when the test ran and passed, not when it wa
 check "an operator reads and loads the demo controller in the installed window" installed_window
 check "the program wrote settings.ini through its link" sh -c \
   'test -L /opt/kestrix/settings.ini && grep -q "^interface=" /etc/kestrix/settings.ini && test "$(stat -c %a /etc/kestrix/settings.ini)" = 660'
-check "an operator lists the controllers with the installed collector" \
-  sh -c "setpriv --reuid=$operator --regid=$operator --init-groups -- /opt/kestrix/kestrix-collect --list | grep -q 0011223344AA"
+operator_lists_controllers() { as_operator /opt/kestrix/kestrix-collect --list | grep -q 0011223344AA; }
+check "an operator lists the controllers with the installed collector" operator_lists_controllers
 
 settings_before="$(sha256sum < /etc/kestrix/settings.ini)"
 database_before="$(sha256sum < /var/lib/kestrix/DB/CBASE.FDB)"

@@ -27,6 +27,24 @@ const std::string kController = "0011223344AA";
 const char* kControllerAddress = "127.0.0.77";  // where kestrix-sim plays it
 const std::string kControllerRow = "INSERT INTO fb_dvs VALUES ('" + kController + "', '7F00004D');\n";
 
+// The operator picks IP mode, sees the controller's IP and starts the
+// download; waits for its event counter.
+void DownloadInIpMode(const OperatorRun& run, Window window, const QString& ip, int events) {
+    run.clickControl(window, "RadioButton2");
+    EXPECT_EQ(run.waitForDrawn("Edit4", ip), ip);
+    run.clickControl(window, "Button2");
+    EXPECT_EQ(run.waitForDrawn("Label7", QString::number(events), 60s), QString::number(events));
+}
+
+// Then loads the events of the proposed interval into an empty fb_evn and
+// acknowledges the report; waits for the loaded counter.
+void LoadIntoTheDatabase(const OperatorRun& run, Window window, int events) {
+    run.clickControl(window, "Button5");
+    ASSERT_TRUE(run.answerBox(kBoxTitle, "Выполнено", 120s));
+    EXPECT_EQ(run.waitForDrawn("Label11", QString::number(events)), QString::number(events));
+    EXPECT_EQ(run.waitForDrawn("Label12", "0"), "0");
+}
+
 class OperatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,14 +94,6 @@ protected:
         return *window;
     }
 
-    // The operator picks IP mode and starts the download; waits for its counter.
-    void download(Window window, int events) {
-        run->clickControl(window, "RadioButton2");
-        EXPECT_EQ(run->waitForDrawn("Edit4", "127.0.0.77"), "127.0.0.77");
-        run->clickControl(window, "Button2");
-        EXPECT_EQ(run->waitForDrawn("Label7", QString::number(events), 60s), QString::number(events));
-    }
-
     int closeAndWait(Window window) {
         x->requestClose(window);
         const auto status = run->waitForExit(20s);
@@ -114,11 +124,8 @@ TEST_F(OperatorTest, ADownloadAndALoadInIpModeShowEveryCounterWhole) {
     writeSettings();
     startSimulator(3000);
     const Window window = startProgram();
-    download(window, 3000);
-    run->clickControl(window, "Button5");
-    ASSERT_TRUE(run->answerBox(kBoxTitle, "Выполнено", 120s));
-    EXPECT_EQ(run->waitForDrawn("Label11", "3000"), "3000");
-    EXPECT_EQ(run->waitForDrawn("Label12", "0"), "0");
+    DownloadInIpMode(*run, window, kControllerAddress, 3000);
+    LoadIntoTheDatabase(*run, window, 3000);
     if (const QString picture = qEnvironmentVariable("KESTRIX_ACCEPTANCE_SCREENSHOT"); !picture.isEmpty()) {
         EXPECT_TRUE(x->grab(window).save(picture));
     }
@@ -132,7 +139,7 @@ TEST_F(OperatorTest, AnExportReplacesAnExistingFileWithoutAQuestionInRussianDial
     writeSettings();
     startSimulator(400);
     const Window window = startProgram({"LANG=ru_RU.UTF-8", "LC_ALL=ru_RU.UTF-8"});
-    download(window, 400);
+    DownloadInIpMode(*run, window, kControllerAddress, 400);
     run->writeFile("export.txt", "an older file that the operator chose to replace\r\n");
 
     run->clickControl(window, "Button6");
@@ -299,13 +306,8 @@ TEST(InstalledProgramTest, AnOperatorOfGroupKestrixReadsAndLoadsTheDemoControlle
     const auto window = x->waitForWindow(kWindowTitle, 20s);
     ASSERT_TRUE(window) << run.errorOutput().toStdString();
     EXPECT_EQ(run.waitForDrawn("edit1", "0011223344AA"), "0011223344AA");
-    run.clickControl(*window, "RadioButton2");
-    EXPECT_EQ(run.waitForDrawn("Edit4", "127.0.0.1"), "127.0.0.1");
-    run.clickControl(*window, "Button2");
-    EXPECT_EQ(run.waitForDrawn("Label7", "3000", 60s), "3000");
-    run.clickControl(*window, "Button5");
-    ASSERT_TRUE(run.answerBox(kBoxTitle, "Выполнено", 120s));
-    EXPECT_EQ(run.waitForDrawn("Label11", "3000"), "3000");
+    DownloadInIpMode(run, *window, "127.0.0.1", 3000);
+    LoadIntoTheDatabase(run, *window, 3000);
     x->requestClose(*window);
     EXPECT_EQ(run.waitForExit(20s), std::optional<int>(0));
     simulator.terminate();
