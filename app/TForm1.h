@@ -83,7 +83,9 @@ public:
     void Button5Click();
 
     bool isMacMode() const { return RadioButton1->isChecked(); }
-    const ReplySlot& replySlot() const { return m_session->replySlot(); }
+    // The reply slot under the names the window has always given it.
+    const HexText& LastReplyData() const { return m_session->replySlot().data; }
+    bool ReplyReceived() const { return m_session->replySlot().received; }
     const std::vector<HexText>& RawRecordList() const { return m_rawRecords; }
     const std::vector<HexText>& EventList() const { return m_events; }
     bool downloadRunning() const { return m_downloadRunning; }

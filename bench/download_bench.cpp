@@ -98,7 +98,7 @@ double MinimalLoop(const QString& simProgram) {
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
         ReplySlot slot;
         AcceptControllerReply(slot, {buffer.data(), static_cast<std::size_t>(n)});
-        CollectPlausibleSlots(slot.LastReplyData, raw);
+        CollectPlausibleSlots(slot.data, raw);
     }
     const double wall = Seconds(Clock::now() - t0);
     ::close(fd);

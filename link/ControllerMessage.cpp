@@ -22,10 +22,10 @@ bool AcceptControllerReply(ReplySlot& slot, std::span<const std::uint8_t> datagr
     if (datagram.size() < 7 || datagram[0] != kMessageStart) return false;
     if (datagram[3] != kPageReadCommand) return false;
     const std::size_t end = std::min(datagram.size(), kReplyDataOffset + kReplyDataMaxDigits / 2);
-    slot.LastReplyData = datagram.size() > kReplyDataOffset
+    slot.data = datagram.size() > kReplyDataOffset
                              ? BytesToHex(datagram.subspan(kReplyDataOffset, end - kReplyDataOffset))
                              : HexText();
-    slot.ReplyReceived = true;
+    slot.received = true;
     return true;
 }
 

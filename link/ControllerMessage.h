@@ -26,10 +26,11 @@ HexText PageReadBody(int pageValue);  // "DA00" + four digits
 // cannot be framed consistently.
 HexText BuildControllerMessage(std::string_view body);
 
-// The one reply slot shared by the listener and the download.
+// The one reply slot shared by the listener and the download: the data part
+// of the last accepted read reply, and whether one came since it was reset.
 struct ReplySlot {
-    HexText LastReplyData;
-    bool ReplyReceived = false;
+    HexText data;
+    bool received = false;
 };
 
 // The acceptance rule for a datagram on the reply port. Returns true when the

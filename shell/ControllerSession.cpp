@@ -28,9 +28,9 @@ void ControllerSession::sendRequest(const HexText& body) {
 }
 
 std::optional<HexText> ControllerSession::awaitReply(std::chrono::milliseconds timeout) {
-    if (!m_pump.pumpUntil([this] { return m_reply.ReplyReceived; }, m_replyTimeout.value_or(timeout)))
+    if (!m_pump.pumpUntil([this] { return m_reply.received; }, m_replyTimeout.value_or(timeout)))
         return std::nullopt;
-    return m_reply.LastReplyData;
+    return m_reply.data;
 }
 
 }  // namespace kestrix

@@ -45,7 +45,7 @@ public:
     // collector's --reply-timeout-ms).
     void setReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
 
-    void expectReply() override { m_reply.ReplyReceived = false; }
+    void expectReply() override { m_reply.received = false; }
     // By the route in force now: a UDP datagram (errors of the socket layer are
     // thrown) or a raw frame (failures go to onMacFailure).
     void sendRequest(const HexText& body) override;

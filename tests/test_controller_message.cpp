@@ -58,11 +58,11 @@ TEST(AcceptControllerReply, FollowsTheAcceptanceRule) {
     for (const auto& c : cases) {
         ReplySlot slot{"PREVIOUS", false};
         EXPECT_EQ(AcceptControllerReply(slot, c.datagram), c.accepted) << c.name;
-        EXPECT_EQ(slot.ReplyReceived, c.accepted) << c.name;
+        EXPECT_EQ(slot.received, c.accepted) << c.name;
         if (c.accepted)
-            EXPECT_EQ(slot.LastReplyData.size(), c.storedDigits) << c.name;
+            EXPECT_EQ(slot.data.size(), c.storedDigits) << c.name;
         else
-            EXPECT_EQ(slot.LastReplyData, "PREVIOUS") << c.name;  // untouched
+            EXPECT_EQ(slot.data, "PREVIOUS") << c.name;  // untouched
     }
 }
 
@@ -71,9 +71,9 @@ TEST(AcceptControllerReply, StoresDataFromByte13) {
     for (std::size_t i = 13; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i);
     ReplySlot slot;
     ASSERT_TRUE(AcceptControllerReply(slot, reply));
-    EXPECT_EQ(slot.LastReplyData.substr(0, 6), "0D0E0F");
+    EXPECT_EQ(slot.data.substr(0, 6), "0D0E0F");
     // At 525 bytes the last two digits are the reply's own last byte (its checksum).
-    EXPECT_EQ(slot.LastReplyData.substr(1022), BytesToHex(std::vector<std::uint8_t>{reply.back()}));
+    EXPECT_EQ(slot.data.substr(1022), BytesToHex(std::vector<std::uint8_t>{reply.back()}));
 }
 
 // Every length the listener passes on, random bytes: the slot changes exactly
@@ -96,9 +96,9 @@ TEST(AcceptControllerReply, RandomDatagramsOfEveryLength) {
                 std::snprintf(pair, sizeof pair, "%02X", datagram[i]);
                 digits += pair;
             }
-            ASSERT_EQ(slot.LastReplyData, digits) << size;
+            ASSERT_EQ(slot.data, digits) << size;
         } else {
-            ASSERT_EQ(slot.LastReplyData, "X") << size;
+            ASSERT_EQ(slot.data, "X") << size;
         }
     }
 }

@@ -48,7 +48,7 @@ protected:
 
 TEST_F(ControllerSessionTest, EachRequestGoesByTheRouteInForceWhenItIsSent) {
     EXPECT_EQ(exchange("DA000002"), BytesToHex(core->memory().page(1)));
-    EXPECT_EQ(session->replySlot().LastReplyData, BytesToHex(core->memory().page(1)));
+    EXPECT_EQ(session->replySlot().data, BytesToHex(core->memory().page(1)));
 
     route.mode = LinkMode::Mac;  // the next request leaves as a frame through the capture layer
     EXPECT_EQ(exchange("DA000004", 300ms), std::nullopt);  // nobody answers on a wire without a controller

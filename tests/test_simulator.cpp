@@ -74,8 +74,8 @@ TEST(SimulatorCore, AnswersPageReadsWithThePage) {
     EXPECT_EQ(sum % 256, 0u);
     ReplySlot slot;
     ASSERT_TRUE(AcceptControllerReply(slot, *reply));
-    EXPECT_EQ(slot.LastReplyData.substr(32, 32), "18051E0F2D1E0000000A1B2C01220000");
-    EXPECT_EQ(slot.LastReplyData.size(), 1024u);
+    EXPECT_EQ(slot.data.substr(32, 32), "18051E0F2D1E0000000A1B2C01220000");
+    EXPECT_EQ(slot.data.size(), 1024u);
 }
 
 TEST(SimulatorCore, LogsRequestsInOrder) {

@@ -87,9 +87,9 @@ TEST_F(UdpLinkTest, APageReplyOfTheSimulatorIsAcceptedIntoTheSlot) {
     const auto request = HexToBytes(BuildControllerMessage(PageReadBody(10)));
     requester.writeDatagram(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()),
                             QHostAddress::LocalHost, server->port());
-    ASSERT_TRUE(waitFor([&] { return form->replySlot().ReplyReceived; }));
-    EXPECT_EQ(form->replySlot().LastReplyData, BytesToHex(core->memory().page(5)));
-    EXPECT_EQ(form->replySlot().LastReplyData.substr(0, 32), "18051E0F2D1E0000000A1B2C01220000");
+    ASSERT_TRUE(waitFor([&] { return form->ReplyReceived(); }));
+    EXPECT_EQ(form->LastReplyData(), BytesToHex(core->memory().page(5)));
+    EXPECT_EQ(form->LastReplyData().substr(0, 32), "18051E0F2D1E0000000A1B2C01220000");
 }
 
 // Controllers sit on the local segment: a proxy configured for the rest of the
@@ -133,14 +133,13 @@ TEST_F(UdpLinkTest, EveryDatagramLengthIsHandledByTheRule) {
         for (auto& b : datagram) b = static_cast<char>(byte(rng));
         if (size > 0 && size % 3 != 0) datagram[0] = 0x23;
         if (size > 3 && size % 2 == 0) datagram[3] = static_cast<char>(0xDA);
-        const ReplySlot before = form->replySlot();
-        ReplySlot expected = before;
+        ReplySlot expected{form->LastReplyData(), form->ReplyReceived()};
         AcceptControllerReply(expected, {reinterpret_cast<const std::uint8_t*>(datagram.constData()), size});
         const long handled = form->handledDatagrams();
         ASSERT_EQ(sender.writeDatagram(datagram, QHostAddress::LocalHost, form->listenPort()), qint64(size));
         ASSERT_TRUE(waitFor([&] { return form->handledDatagrams() == handled + 1; })) << size;
-        ASSERT_EQ(form->replySlot().LastReplyData, expected.LastReplyData) << size;
-        ASSERT_EQ(form->replySlot().ReplyReceived, expected.ReplyReceived) << size;
+        ASSERT_EQ(form->LastReplyData(), expected.data) << size;
+        ASSERT_EQ(form->ReplyReceived(), expected.received) << size;
     }
 }
 
@@ -153,9 +152,9 @@ TEST_F(UdpLinkTest, OversizedDatagramsAreDropped) {
     QByteArray marker = QByteArray::fromHex("230008DA0000000000000000000042");
     sender.writeDatagram(big, QHostAddress::LocalHost, form->listenPort());
     sender.writeDatagram(marker, QHostAddress::LocalHost, form->listenPort());
-    ASSERT_TRUE(waitFor([&] { return form->replySlot().ReplyReceived; }));
+    ASSERT_TRUE(waitFor([&] { return form->ReplyReceived(); }));
     EXPECT_EQ(form->handledDatagrams(), 1);
-    EXPECT_EQ(form->replySlot().LastReplyData, "0042");
+    EXPECT_EQ(form->LastReplyData(), "0042");
 }
 
 // The kestrix-sim program itself: starts, answers a page read on loopback and
@@ -190,7 +189,7 @@ TEST(SimulatorProgram, AnswersAPageReadOnLoopback) {
     ASSERT_GE(lines.size(), 40);
     // Every dumped event is in the memory the simulator answered from.
     const QString firstEvent = QString::fromLatin1(lines[0]).trimmed();
-    EXPECT_TRUE(QString::fromStdString(slot.LastReplyData).contains(firstEvent)) << firstEvent.toStdString();
+    EXPECT_TRUE(QString::fromStdString(slot.data).contains(firstEvent)) << firstEvent.toStdString();
     sim.terminate();
     EXPECT_TRUE(sim.waitForFinished(5000));
 }
