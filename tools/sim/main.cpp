@@ -121,15 +121,19 @@ int main(int argc, char* argv[]) {
         std::ofstream log;
         if (!logFile.empty()) log.open(logFile, std::ios::app);
         std::size_t reported = 0;
-        while (!g_stop) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto reportReceived = [&] {
             const auto received = core.received();
             for (; reported < received.size(); ++reported) {
                 const auto& request = received[reported];
                 if (request.kind == RequestKind::TestSignal) std::cout << "test signal received" << std::endl;
                 if (log) log << request.body << "\n" << std::flush;
             }
+        };
+        while (!g_stop) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            reportReceived();
         }
+        reportReceived();  // what came in since the last look is logged too
         return 0;
     } catch (const std::exception& error) {
         std::cerr << "kestrix-sim: " << error.what() << "\n";
