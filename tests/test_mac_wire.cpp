@@ -1,7 +1,8 @@
 // MAC mode on a real wire: a network namespace of this test holds the
 // controller (kestrix-sim behind a veth end with the MAC 00:11:22:33:44:AA and
 // the address 192.51.68.170); the window sends through the host end with the
-// real capture library. Every frame on the host end is captured and checked.
+// real capture library. Every frame on the host end is captured and checked,
+// and kestrix-collect is held to the window's requests on the same wire.
 // Needs root (namespaces, raw frames); elsewhere the test says so and skips.
 
 #include <pcap/pcap.h>
@@ -9,6 +10,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QUdpSocket>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -120,6 +122,17 @@ private:
     std::vector<std::vector<std::uint8_t>> m_frames;
 };
 
+// Lines of a text file written by the simulator or the collector, trimmed.
+std::vector<std::string> ReadLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) ADD_FAILURE() << "cannot read " << path.toStdString();
+    std::vector<std::string> lines;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.trimmed().isEmpty()) lines.push_back(line.trimmed().toStdString());
+    return lines;
+}
+
+// The network is made before the window, so that the window lists its device.
 class MacWireTest : public FormFixture {
 protected:
     FormServices services() override {
@@ -127,60 +140,78 @@ protected:
         s.capture = std::make_shared<LibpcapCapture>();
         return s;
     }
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root for network namespaces and raw frames; not run";
+        network.emplace();
+        if (!network->ready) GTEST_SKIP() << "network namespaces cannot be created here: " << network->failure;
+        ASSERT_TRUE(network->routeToControllerIsOurs())
+            << "the route to " << kControllerIp << " does not go through " << network->hostEnd.toStdString()
+            << "; nothing is sent";
+        FormFixture::SetUp();
+    }
+    void TearDown() override {
+        stopController();
+        form.reset();
+        network.reset();
+    }
+
+    // The controller, inside the namespace: it answers to replyPort and logs
+    // every request it receives to requestLog.
+    void startController(quint16 replyPort, const QString& requestLog, const QString& eventDump) {
+        sim.start("ip", {"netns", "exec", network->ns, KESTRIX_SIM_PATH, "--bind", QString::fromStdString(kControllerIp),
+                         "--port", "7715", "--reply-port", QString::number(replyPort), "--event-count", "700",
+                         "--dump-events", eventDump, "--log", requestLog});
+        ASSERT_TRUE(sim.waitForStarted());
+        ASSERT_TRUE(sim.waitForReadyRead(10000)) << sim.readAllStandardError().toStdString();
+    }
+    void stopController() {
+        if (sim.state() == QProcess::NotRunning) return;
+        sim.terminate();
+        EXPECT_TRUE(sim.waitForFinished(5000));
+    }
+
+    // The operator picks the host end of the veth in MAC mode and the controller's MAC.
+    void chooseTheWireInMacMode() {
+        ASSERT_TRUE(form->FillInterfaceTable());
+        form->ChooseInterface();
+        const auto& names = form->interfaces().deviceNames;
+        const auto entry = std::find(names.begin(), names.end(), network->hostEnd.toStdString());
+        ASSERT_NE(entry, names.end()) << "the capture library does not list " << network->hostEnd.toStdString();
+        control<QComboBox>("ComboBox1")->setCurrentIndex(static_cast<int>(entry - names.begin()));
+        ASSERT_EQ(form->interfaces().addressText(form->selectedInterfaceIndex()), network->hostIp.toStdString());
+        ASSERT_TRUE(form->isMacMode());
+        control<QComboBox>("edit1")->setEditText(QString::fromStdString(kControllerMac));
+        ASSERT_TRUE(network->routeToControllerIsOurs());
+    }
+
+    std::optional<TestNetwork> network;
+    QTemporaryDir work;
+    QProcess sim;
 };
 
 }  // namespace
 
 TEST_F(MacWireTest, TestSignalAndFullDownloadThroughAVethPair) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root for network namespaces and raw frames; not run";
-    TestNetwork network;
-    if (!network.ready) GTEST_SKIP() << "network namespaces cannot be created here: " << network.failure;
-    ASSERT_TRUE(network.routeToControllerIsOurs()) << "the route to " << kControllerIp << " does not go through "
-                                                   << network.hostEnd.toStdString() << "; nothing is sent";
-
-    // The controller, inside the namespace.
-    QTemporaryDir work;
-    const QString dump = work.filePath("events.txt"), log = work.filePath("requests.txt");
-    QProcess sim;
-    sim.start("ip", {"netns", "exec", network.ns, KESTRIX_SIM_PATH, "--bind", QString::fromStdString(kControllerIp),
-                     "--port", "7715", "--reply-port", QString::number(form->listenPort()), "--event-count", "700",
-                     "--dump-events", dump, "--log", log});
-    ASSERT_TRUE(sim.waitForStarted());
-    ASSERT_TRUE(sim.waitForReadyRead(10000)) << sim.readAllStandardError().toStdString();
+    const QString dump = work.filePath("events.txt");
+    ASSERT_NO_FATAL_FAILURE(startController(form->listenPort(), work.filePath("requests.txt"), dump));
 
     const std::string captureFile = work.filePath("wire.pcap").toStdString();
-    FrameRecorder recorder(network.hostEnd.toStdString(), captureFile);
+    FrameRecorder recorder(network->hostEnd.toStdString(), captureFile);
     ASSERT_TRUE(recorder.running());
-
-    // The operator picks the host end of the veth in MAC mode.
-    ASSERT_TRUE(form->FillInterfaceTable());
-    form->ChooseInterface();
-    const auto& names = form->interfaces().deviceNames;
-    const auto entry = std::find(names.begin(), names.end(), network.hostEnd.toStdString());
-    ASSERT_NE(entry, names.end()) << "the capture library does not list " << network.hostEnd.toStdString();
-    control<QComboBox>("ComboBox1")->setCurrentIndex(static_cast<int>(entry - names.begin()));
-    ASSERT_EQ(form->interfaces().addressText(form->selectedInterfaceIndex()), network.hostIp.toStdString());
-    ASSERT_TRUE(form->isMacMode());
-    control<QComboBox>("edit1")->setEditText(QString::fromStdString(kControllerMac));
-    ASSERT_TRUE(network.routeToControllerIsOurs());
+    ASSERT_NO_FATAL_FAILURE(chooseTheWireInMacMode());
 
     control<QPushButton>("Button4")->click();
     EXPECT_TRUE(waitFor([&] { return sim.readAllStandardOutput().contains("test signal received"); }, 5000));
     control<QPushButton>("Button2")->click();
     EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes.front().text.toStdString();
 
-    QFile events(dump);
-    ASSERT_TRUE(events.open(QIODevice::ReadOnly));
-    std::vector<HexText> written;
-    for (const QByteArray& line : events.readAll().split('\n'))
-        if (!line.trimmed().isEmpty()) written.push_back(line.trimmed().toStdString());
+    const std::vector<HexText> written = ReadLines(dump);
     EXPECT_EQ(written.size(), 700u);
     EXPECT_EQ(form->EventList(), written);  // every reply came back to the reply port
 
     QTest::qWait(200);
     recorder.stop();
-    sim.terminate();
-    sim.waitForFinished(5000);
+    stopController();
 
     // Our frames on the wire: the test signal and one read per page (and a
     // repeat for any page that went unanswered).
@@ -218,4 +249,47 @@ TEST_F(MacWireTest, TestSignalAndFullDownloadThroughAVethPair) {
         ++checked;
     }
     EXPECT_EQ(checked, testSignals + reads);
+}
+
+// One session serves both: over the wire in MAC mode, kestrix-collect (run as
+// cron would run it) sends the controller the window's requests, in the
+// window's order, and reads the window's events from it.
+TEST_F(MacWireTest, TheCollectorSendsTheWindowsRequestsAndReadsTheSameEvents) {
+    const QString windowRequests = work.filePath("window-requests.txt");
+    ASSERT_NO_FATAL_FAILURE(startController(form->listenPort(), windowRequests, work.filePath("events.txt")));
+    ASSERT_NO_FATAL_FAILURE(chooseTheWireInMacMode());
+    control<QPushButton>("Button2")->click();
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes.front().text.toStdString();
+    const std::vector<HexText> windowEvents = form->EventList();
+    ASSERT_EQ(windowEvents.size(), 700u);
+    stopController();
+
+    // The collector's own directory: a database that knows the controller, a
+    // settings file that names no interface (the option names it).
+    AppDirectory collectorApp;
+    CreateDatabase(collectorApp.path() + "DB", "INSERT INTO fb_dvs VALUES ('" + kControllerMac + "', 'C03344AA');\n");
+    collectorApp.writeSettings("[main]\r\n");
+    QUdpSocket portProbe;
+    ASSERT_TRUE(portProbe.bind(QHostAddress::AnyIPv4, 0));
+    const quint16 collectorReplyPort = portProbe.localPort();
+    portProbe.close();
+    const QString collectorRequests = work.filePath("collector-requests.txt"), exported = work.filePath("export.txt");
+    ASSERT_NO_FATAL_FAILURE(startController(collectorReplyPort, collectorRequests, work.filePath("events-again.txt")));
+
+    QProcess collector;
+    collector.start(KESTRIX_COLLECT_PATH,
+                    {"--app-dir", QString::fromStdString(collectorApp.path()), "--controller",
+                     QString::fromStdString(kControllerMac), "--mode", "mac", "--interface", network->hostEnd,
+                     "--reply-port", QString::number(collectorReplyPort), "--export", exported});
+    ASSERT_TRUE(collector.waitForFinished(300000));
+    const std::string out = collector.readAllStandardOutput().toStdString();
+    EXPECT_EQ(collector.exitCode(), 0) << out << collector.readAllStandardError().toStdString();
+    EXPECT_NE(out.find(kControllerMac + ": read 700 events"), std::string::npos) << out;
+    stopController();
+
+    const std::vector<std::string> sentByWindow = ReadLines(windowRequests);
+    ASSERT_EQ(sentByWindow.size(), 6144u);  // one read a page, none repeated on this wire
+    EXPECT_EQ(sentByWindow.front(), "DA000000");
+    EXPECT_EQ(ReadLines(collectorRequests), sentByWindow);
+    EXPECT_EQ(ReadLines(exported), windowEvents);
 }
