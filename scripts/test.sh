@@ -14,8 +14,9 @@ export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 
 if [ "${1:-}" = "--quick" ]; then
-  # The developers' loop: the suite without the minutes-long MAC wire and
-  # server-restart tests, no sanitizer pass, no fuzzing.
+  # The developers' loop: the suite without the MAC wire tests (network
+  # namespaces) and the server-restart test; no package, no sanitizer pass,
+  # no fuzzing.
   scripts/build.sh
   (cd build && ctest --output-on-failure -j"$jobs" -LE slow)
   exit 0
