@@ -22,7 +22,7 @@ protected:
     void SetUp() override {
         QUdpSocket probe;
         ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
-        const quint16 simulatorPort = probe.localPort();
+        simulatorPort = probe.localPort();
         probe.close();
         session.emplace(0, simulatorPort, ResolveHostName, capture, pump, [this] { return route; },
                         [this](MacSendResult result, const std::string& reason) { failures.push_back({result, reason}); });
@@ -35,7 +35,24 @@ protected:
         return session->awaitReply(wait);
     }
 
+    // A wire from the capture layer to the simulator: the UDP part of each
+    // well-formed frame goes to it from loopback, and it answers there.
+    void connectTheWireToTheSimulator() {
+        capture.wire = [this](const std::vector<std::uint8_t>& frame) {
+            const FrameReport report = CheckFrame(frame);
+            if (!report.wellFormed || !report.ipChecksumValid || !report.udpChecksumValid) {
+                ADD_FAILURE() << "a bad frame on the wire: " << report.problem;
+                return;
+            }
+            const QByteArray payload(reinterpret_cast<const char*>(report.payload.data()),
+                                     static_cast<qsizetype>(report.payload.size()));
+            wireEnd.writeDatagram(payload, QHostAddress::LocalHost, simulatorPort);
+        };
+    }
+
     ControllerRoute route{LinkMode::Ip, "0011223344AA", "127.0.0.1", "eth0", "10.0.0.5"};
+    quint16 simulatorPort = 0;
+    QUdpSocket wireEnd;
     FakeCapture capture;
     QtEventPump pump;
     std::vector<std::pair<MacSendResult, std::string>> failures;
@@ -61,6 +78,20 @@ TEST_F(ControllerSessionTest, EachRequestGoesByTheRouteInForceWhenItIsSent) {
     route.mode = LinkMode::Ip;
     EXPECT_EQ(exchange("DA000006"), BytesToHex(core->memory().page(3)));
     EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead), (std::vector<HexText>{"DA000002", "DA000006"}));
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(ControllerSessionTest, BothRoutesReadTheSamePagesFromTheController) {
+    connectTheWireToTheSimulator();
+    for (const LinkMode mode : {LinkMode::Ip, LinkMode::Mac, LinkMode::Ip, LinkMode::Mac}) {
+        route.mode = mode;
+        for (const int page : {0, 17, 6143}) {
+            const HexText body = PageReadBody(page * 2);
+            EXPECT_EQ(exchange(body), BytesToHex(core->memory().page(page))) << body;
+        }
+    }
+    EXPECT_EQ(capture.log.frames.size(), 6u);  // the MAC rounds went as frames, the IP rounds did not
+    EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead).size(), 12u);
     EXPECT_TRUE(failures.empty());
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // A capture layer without a wire: devices and failures as a test sets them,
-// and a record of every open, close, address query and frame sent.
+// and a record of every open, close, address query and frame sent. A test
+// that wants a wire sets `wire`, which gets every frame sent.
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -22,6 +24,7 @@ public:
     std::set<std::string> unopenable;
     std::map<std::string, HardwareAddress> adapterMacs{{"eth0", {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE}}};
     bool refuseFrames = false;
+    std::function<void(const std::vector<std::uint8_t>&)> wire;
     Log log;
 
     std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) override {
@@ -50,6 +53,7 @@ private:
                 return false;
             }
             m_owner.log.frames.emplace_back(frame.begin(), frame.end());
+            if (m_owner.wire) m_owner.wire(m_owner.log.frames.back());
             return true;
         }
         std::optional<HardwareAddress> queryAdapterMac() override {
