@@ -24,6 +24,7 @@
 #include "app/QtOperatorUi.h"
 #include "bench/support/SimProcess.h"
 #include "events/EventRecords.h"
+#include "tests/support/FreeUdpPort.h"
 
 using namespace kestrix;
 using Clock = std::chrono::steady_clock;
@@ -53,16 +54,10 @@ struct WindowRun {
     std::size_t events;
 };
 
-quint16 FreeUdpPort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
-
 WindowRun DownloadThroughTheWindow(const QString& simProgram, const QStringList& simOptions) {
     SilentDialogs dialogs;
     QtEventPump pump;
-    const quint16 replyPort = FreeUdpPort();
+    const quint16 replyPort = test::FreeUdpPort();
     bench::SimProcess sim(simProgram, replyPort, simOptions);
     TForm1 form({dialogs, pump, replyPort, sim.port()});
     form.findChild<QRadioButton*>("RadioButton2")->click();

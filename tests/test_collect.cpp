@@ -8,6 +8,7 @@
 #include <QUdpSocket>
 
 #include "db/EventLoader.h"
+#include "tests/support/FreeUdpPort.h"
 #include "tests/support/SimulatorFixture.h"
 #include "tests/support/TestDatabase.h"
 #include "tools/sim/SimulatorServer.h"
@@ -31,14 +32,10 @@ protected:
         CreateDatabase(app.path() + "DB", "INSERT INTO fb_dvs VALUES ('" + kAnswering + "', '7F000002');\n"
                                           "INSERT INTO fb_dvs VALUES ('" + kSilent + "', '7F000003');\n");
         app.writeSettings("[main]\r\ninterface=eth0\r\n");
-        QUdpSocket probe;
-        ASSERT_TRUE(probe.bind(QHostAddress("127.0.0.2"), 0));
-        controllerPort = probe.localPort();
-        probe.close();
-        QUdpSocket replyProbe;
-        ASSERT_TRUE(replyProbe.bind(QHostAddress::AnyIPv4, 0));
-        replyPort = replyProbe.localPort();
-        replyProbe.close();
+        controllerPort = FreeUdpPort(QHostAddress("127.0.0.2"));
+        ASSERT_NE(controllerPort, 0);
+        replyPort = FreeUdpPort(QHostAddress::AnyIPv4);
+        ASSERT_NE(replyPort, 0);
         startSimulator(GeneratedMemory(400), {});
     }
     void startSimulator(sim::ControllerMemory memory, sim::FaultOptions faults) {

@@ -9,6 +9,7 @@
 #include "shell/ControllerSession.h"
 #include "tests/support/FakeCapture.h"
 #include "tests/support/FrameCheck.h"
+#include "tests/support/FreeUdpPort.h"
 #include "tests/support/SimulatorFixture.h"
 
 using namespace kestrix;
@@ -20,10 +21,8 @@ namespace {
 class ControllerSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QUdpSocket probe;
-        ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
-        simulatorPort = probe.localPort();
-        probe.close();
+        simulatorPort = FreeUdpPort();
+        ASSERT_NE(simulatorPort, 0);
         session.emplace(0, simulatorPort, ResolveHostName, capture, pump, [this] { return route; },
                         [this](MacSendResult result, const std::string& reason) { failures.push_back({result, reason}); });
         core.emplace(GeneratedMemory(300), sim::FaultOptions{});

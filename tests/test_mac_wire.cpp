@@ -17,6 +17,7 @@
 
 #include "tests/support/FormFixture.h"
 #include "tests/support/FrameCheck.h"
+#include "tests/support/FreeUdpPort.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -269,10 +270,8 @@ TEST_F(MacWireTest, TheCollectorSendsTheWindowsRequestsAndReadsTheSameEvents) {
     AppDirectory collectorApp;
     CreateDatabase(collectorApp.path() + "DB", "INSERT INTO fb_dvs VALUES ('" + kControllerMac + "', 'C03344AA');\n");
     collectorApp.writeSettings("[main]\r\n");
-    QUdpSocket portProbe;
-    ASSERT_TRUE(portProbe.bind(QHostAddress::AnyIPv4, 0));
-    const quint16 collectorReplyPort = portProbe.localPort();
-    portProbe.close();
+    const quint16 collectorReplyPort = FreeUdpPort(QHostAddress::AnyIPv4);
+    ASSERT_NE(collectorReplyPort, 0);
     const QString collectorRequests = work.filePath("collector-requests.txt"), exported = work.filePath("export.txt");
     ASSERT_NO_FATAL_FAILURE(startController(collectorReplyPort, collectorRequests, work.filePath("events-again.txt")));
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "tests/support/FormFixture.h"
+#include "tests/support/FreeUdpPort.h"
 #include "tools/sim/SimulatorServer.h"
 
 namespace kestrix::test {
@@ -24,10 +25,8 @@ class SimulatorFixture : public FormFixture {
 protected:
     void SetUp() override {
         // The window needs the simulator's port, the simulator the window's.
-        QUdpSocket portProbe;
-        ASSERT_TRUE(portProbe.bind(QHostAddress::LocalHost, 0));
-        m_simulatorPort = portProbe.localPort();
-        portProbe.close();
+        m_simulatorPort = FreeUdpPort();
+        ASSERT_NE(m_simulatorPort, 0);
         FormFixture::SetUp();
         startSimulator(sim::ControllerMemory(), {});
     }
