@@ -23,8 +23,8 @@ bool AcceptControllerReply(ReplySlot& slot, std::span<const std::uint8_t> datagr
     if (datagram[3] != kPageReadCommand) return false;
     const std::size_t end = std::min(datagram.size(), kReplyDataOffset + kReplyDataMaxDigits / 2);
     slot.data = datagram.size() > kReplyDataOffset
-                             ? BytesToHex(datagram.subspan(kReplyDataOffset, end - kReplyDataOffset))
-                             : HexText();
+                    ? BytesToHex(datagram.subspan(kReplyDataOffset, end - kReplyDataOffset))
+                    : HexText();
     slot.received = true;
     return true;
 }
