@@ -6,33 +6,19 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "events/EventExport.h"
+#include "tests/support/ScratchDirectory.h"
 
 using namespace kestrix;
+using namespace kestrix::test;
 namespace fs = std::filesystem;
 
 namespace {
 class ExportTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("kx-export-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all);
-        fs::remove_all(dir);
-    }
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path dir;
+    ScratchDirectory scratch{"kx-export"};
+    const fs::path dir = scratch.path;
 };
 
 const std::vector<HexText> kRecords = {"18051E0F2D1E0000000A1B2C01220000", "18051E0F2D1E0000000A1B2C01220000",
@@ -42,8 +28,8 @@ const std::vector<HexText> kRecords = {"18051E0F2D1E0000000A1B2C01220000", "1805
 TEST_F(ExportTest, WritesOneLinePerRecordWithCrLf) {
     const fs::path file = dir / "events.txt";
     WriteEventTextFile(file, kRecords);
-    EXPECT_EQ(Read(file), "18051E0F2D1E0000000A1B2C01220000\r\n18051E0F2D1E0000000A1B2C01220000\r\n"
-                          "1806010000000000000000000000FFFF\r\n");
+    EXPECT_EQ(FileText(file), "18051E0F2D1E0000000A1B2C01220000\r\n18051E0F2D1E0000000A1B2C01220000\r\n"
+                              "1806010000000000000000000000FFFF\r\n");
     EXPECT_EQ(fs::file_size(file), 34u * kRecords.size());
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
 }
@@ -52,7 +38,7 @@ TEST_F(ExportTest, ReplacesAnExistingFile) {
     const fs::path file = dir / "events.txt";
     std::ofstream(file) << std::string(1000, 'x');
     WriteEventTextFile(file, {kRecords[0]});
-    EXPECT_EQ(Read(file), kRecords[0] + "\r\n");
+    EXPECT_EQ(FileText(file), kRecords[0] + "\r\n");
 }
 
 TEST_F(ExportTest, AFailedExportLeavesTheOldFileAndNamesTheReason) {
@@ -66,7 +52,7 @@ TEST_F(ExportTest, AFailedExportLeavesTheOldFileAndNamesTheReason) {
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (blocker / "events.txt").string() + "\". Not a directory");
         }
-        EXPECT_EQ(Read(blocker), "old");
+        EXPECT_EQ(FileText(blocker), "old");
         return;
     }
     const fs::path file = dir / "events.txt";
@@ -78,7 +64,7 @@ TEST_F(ExportTest, AFailedExportLeavesTheOldFileAndNamesTheReason) {
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + file.string() + "\". Permission denied");
     }
-    EXPECT_EQ(Read(file), "old");
+    EXPECT_EQ(FileText(file), "old");
 }
 
 // A write that fails halfway (here: the file size limit, as a full disk would)
@@ -96,6 +82,6 @@ TEST_F(ExportTest, AWriteThatFailsHalfwayLeavesTheOldFile) {
     EXPECT_THROW(WriteEventTextFile(file, many), std::runtime_error);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(Read(file), "old");
+    EXPECT_EQ(FileText(file), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }

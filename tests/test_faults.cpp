@@ -11,6 +11,7 @@
 #include <random>
 
 #include "db/EventLoader.h"
+#include "tests/support/ScratchDirectory.h"
 #include "tests/support/SimulatorFixture.h"
 #include "tests/support/TestDatabase.h"
 
@@ -42,11 +43,6 @@ private:
     rlimit m_saved{};
     void (*m_handler)(int) = nullptr;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class ControllerFaultTest : public SimulatorFixture {
 protected:
@@ -282,14 +278,14 @@ TEST_F(FileFaultTest, AnExportThatCannotBeWrittenLeavesTheOldFile) {
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].kind, ShownBox::Unexpected);
     EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QString::fromStdString("Cannot create file \"" + file + "\". ")));
-    EXPECT_EQ(ReadFile(file), "old export\r\n");
+    EXPECT_EQ(FileText(file), "old export\r\n");
 
     dialogs.boxes.clear();
     dialogs.saveAnswers.push_back(QString::fromStdString(file + "/inside.txt"));  // below a file: nowhere to write
     control<QPushButton>("Button6")->click();
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_TRUE(dialogs.boxes[0].text.endsWith("Not a directory.")) << dialogs.boxes[0].text.toStdString();
-    EXPECT_EQ(ReadFile(file), "old export\r\n");
+    EXPECT_EQ(FileText(file), "old export\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(app.path()), std::filesystem::directory_iterator()), 1);
 }
 

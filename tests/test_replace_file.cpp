@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "events/ReplaceFile.h"
+#include "tests/support/ScratchDirectory.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace kestrix;
@@ -17,17 +18,6 @@ namespace {
 
 class ReplaceFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("kx-replace-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    static std::string content(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     static void write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
     static mode_t mode(const fs::path& path) {
         struct stat status {};
@@ -35,18 +25,19 @@ protected:
         return status.st_mode & 07777;
     }
     std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {})); }
-    fs::path dir;
+    ScratchDirectory scratch{"kx-replace"};
+    const fs::path dir = scratch.path;
 };
 
 }  // namespace
 
 TEST_F(ReplaceFileTest, ANewFileIsCreatedAndAnOldOneKeepsItsPermissionBits) {
     ReplaceFileContents(dir / "new.txt", "first\r\n");
-    EXPECT_EQ(content(dir / "new.txt"), "first\r\n");
+    EXPECT_EQ(FileText(dir / "new.txt"), "first\r\n");
     write(dir / "kept.txt", "old");
     ::chmod((dir / "kept.txt").c_str(), 0640);
     ReplaceFileContents(dir / "kept.txt", "new");
-    EXPECT_EQ(content(dir / "kept.txt"), "new");
+    EXPECT_EQ(FileText(dir / "kept.txt"), "new");
     EXPECT_EQ(mode(dir / "kept.txt"), 0640u);
     EXPECT_EQ(entries(), 2u);  // no temporary file is left
 }
@@ -60,14 +51,14 @@ TEST_F(ReplaceFileTest, ASymbolicLinkIsWrittenThroughAndStaysALink) {
     for (const char* name : {"relative.ini", "chain.ini"}) {
         ReplaceFileContents(dir / name, name);
         EXPECT_TRUE(fs::is_symlink(dir / name)) << name;
-        EXPECT_EQ(content(dir / "etc" / "settings.ini"), name);
+        EXPECT_EQ(FileText(dir / "etc" / "settings.ini"), name);
         EXPECT_EQ(mode(dir / "etc" / "settings.ini"), 0660u);
     }
     // A link whose file is not there yet: the file is made where the link points.
     fs::create_symlink("etc/later.ini", dir / "dangling.ini");
     ReplaceFileContents(dir / "dangling.ini", "made");
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.ini"));
-    EXPECT_EQ(content(dir / "etc" / "later.ini"), "made");
+    EXPECT_EQ(FileText(dir / "etc" / "later.ini"), "made");
 }
 
 TEST_F(ReplaceFileTest, AFileTheUserMayNotReadOrWriteIsNeverReplaced) {
@@ -89,7 +80,7 @@ TEST_F(ReplaceFileTest, AFileTheUserMayNotReadOrWriteIsNeverReplaced) {
             }
         });
         EXPECT_EQ(result, 0) << c.name;
-        EXPECT_EQ(content(dir / c.name), "what the user could not read must survive") << c.name;
+        EXPECT_EQ(FileText(dir / c.name), "what the user could not read must survive") << c.name;
         EXPECT_EQ(mode(dir / c.name), c.mode) << c.name;
     }
     EXPECT_EQ(entries(), 2u);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "shell/SettingsFile.h"
+#include "tests/support/ScratchDirectory.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace kestrix;
@@ -73,23 +74,9 @@ TEST(WithSetting, ChangesOnlyItsKey) {
 namespace {
 class SettingsFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kx-settings-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        file = dir / "settings.ini";
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all);
-        fs::remove_all(dir);
-    }
-    std::string content() const {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    fs::path dir, file;
+    ScratchDirectory scratch{"kx-settings"};
+    const fs::path dir = scratch.path;
+    const fs::path file = dir / "settings.ini";
 };
 }  // namespace
 
@@ -103,10 +90,10 @@ TEST_F(SettingsFileTest, AMissingFileGivesDefaultsAndIsNotCreated) {
 TEST_F(SettingsFileTest, AWriteCreatesTheFileAndIsSeenByTheNextRead) {
     const SettingsFile settings(file);
     settings.WriteSetting("main", "interface", "");
-    EXPECT_EQ(content(), "[main]\r\ninterface=\r\n");
+    EXPECT_EQ(FileText(file), "[main]\r\ninterface=\r\n");
     EXPECT_EQ(settings.ReadSetting("main", "interface", "default"), "");
     settings.WriteSetting("main", "DB_path", "/srv/Базы");
-    EXPECT_EQ(content(), "[main]\r\ninterface=\r\nDB_path=/srv/\xC1\xE0\xE7\xFB\r\n");  // Windows-1251 on disk
+    EXPECT_EQ(FileText(file), "[main]\r\ninterface=\r\nDB_path=/srv/\xC1\xE0\xE7\xFB\r\n");  // Windows-1251 on disk
     EXPECT_EQ(settings.ReadSetting("MAIN", "db_path", ""), "/srv/Базы");
     // An edit by hand is seen at once: nothing is cached.
     std::ofstream(file, std::ios::binary) << "[main]\r\nDB_path='/by/hand'\r\n";
@@ -136,7 +123,7 @@ TEST_F(SettingsFileTest, AnUnwritableFileRaisesTheErrorAndStaysAsItWas) {
             EXPECT_EQ(e.what(), expected);
         }
     }
-    EXPECT_EQ(content(), "[main]\r\ninterface=eth0\r\n");
+    EXPECT_EQ(FileText(file), "[main]\r\ninterface=eth0\r\n");
     // A directory that is gone: as root too.
     const SettingsFile nowhere(dir / "missing" / "settings.ini");
     try {
@@ -171,5 +158,5 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
         }
     });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(content(), kept);
+    EXPECT_EQ(FileText(file), kept);
 }

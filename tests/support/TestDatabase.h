@@ -12,6 +12,7 @@
 
 #include "db/DatabaseConnection.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/ScratchDirectory.h"
 
 namespace kestrix::test {
 
@@ -94,10 +95,7 @@ struct AppDirectory {
     std::string path() const { return dir.path().toStdString() + "/"; }
     std::string settingsPath() const { return path() + "settings.ini"; }
     void writeSettings(const std::string& text) const { std::ofstream(settingsPath(), std::ios::binary) << text; }
-    std::string readSettings() const {
-        std::ifstream in(settingsPath(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    std::string readSettings() const { return FileText(settingsPath()); }
 };
 
 }  // namespace kestrix::test
