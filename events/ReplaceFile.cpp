@@ -85,12 +85,11 @@ void ReplaceFileContents(const std::string& path, const std::string& contents) {
     if (fd < 0) Fail(errno, path);
     bool ok = WriteAll(fd, contents);
     if (ok && old) {
-        ok = ::fchmod(fd, old->mode) == 0;
         // Only root may give a file away; a user keeps at least the group, when a member.
-        if (ok && ::fchown(fd, old->owner, old->group) != 0) {
+        if (::fchown(fd, old->owner, old->group) != 0)
             ok = errno == EPERM && (::fchown(fd, static_cast<uid_t>(-1), old->group) == 0 || errno == EPERM);
-        }
-        if (ok && ::fchmod(fd, old->mode) != 0) ok = false;  // fchown clears set-id bits
+        // The mode after the owner: fchown clears set-id bits.
+        ok = ok && ::fchmod(fd, old->mode) == 0;
     }
     ok = ok && ::fsync(fd) == 0;
     int error = errno;
