@@ -4,8 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "shell/EventPump.h"
 #include "app/OperatorUi.h"
+#include "shell/EventPump.h"
 
 namespace kestrix {
 

@@ -12,14 +12,9 @@
 #include <QWidget>
 #include <memory>
 
-#include "shell/DatabaseSetup.h"
 #include "app/DateField.h"
-#include "shell/EventPump.h"
-#include "shell/ExecutableDirectory.h"
 #include "app/FittedLabel.h"
-#include "shell/InterfaceTable.h"
 #include "app/OperatorUi.h"
-#include "shell/SettingsFile.h"
 #include "db/ClientLibrary.h"
 #include "db/ControllerTable.h"
 #include "db/DatabaseConnection.h"
@@ -30,6 +25,11 @@
 #include "link/RawFrame.h"
 #include "link/UdpLink.h"
 #include "shell/ControllerSession.h"
+#include "shell/DatabaseSetup.h"
+#include "shell/EventPump.h"
+#include "shell/ExecutableDirectory.h"
+#include "shell/InterfaceTable.h"
+#include "shell/SettingsFile.h"
 
 namespace kestrix {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <variant>
 
-#include "shell/SettingsFile.h"
 #include "db/ClientLibrary.h"
+#include "shell/SettingsFile.h"
 
 namespace kestrix {
 

@@ -8,8 +8,8 @@
 #include <system_error>
 #include <vector>
 
-#include "events/ReplaceFile.h"
 #include "db/Cp1251.h"
+#include "events/ReplaceFile.h"
 
 namespace kestrix {
 

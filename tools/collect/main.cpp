@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "db/ControllerTable.h"
 #include "shell/DatabaseSetup.h"
 #include "shell/ExecutableDirectory.h"
-#include "db/ControllerTable.h"
 #include "shell/InterfaceTable.h"
 #include "tools/collect/Collector.h"
 
