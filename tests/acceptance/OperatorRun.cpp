@@ -97,8 +97,15 @@ std::vector<DrawnLine> OperatorRun::clipped() const {
     return lines;
 }
 
+std::optional<DrawnLine> OperatorRun::waitForControl(const QString& control, const QString& window,
+                                                     std::chrono::milliseconds timeout) const {
+    std::optional<DrawnLine> line;
+    WaitUntil([&] { return (line = lastDrawn(control, window)).has_value(); }, timeout);
+    return line;
+}
+
 void OperatorRun::clickControl(Window window, const QString& control, int button, const QString& windowTitle) const {
-    const auto line = lastDrawn(control, windowTitle);
+    const auto line = waitForControl(control, windowTitle);
     if (!line) throw std::runtime_error("control " + control.toStdString() + " was never drawn");
     m_x.click(window, line->place.center().x(), line->place.center().y(), button);
 }
@@ -108,9 +115,7 @@ bool OperatorRun::answerBox(const QString& title, const QString& text, std::chro
     if (!box) return false;
     if (waitForDrawn(QStringLiteral("qt_msgbox_label"), text, std::chrono::seconds(5), title) != text) return false;
     // The box's one button, as the program drew it.
-    std::optional<DrawnLine> button;
-    for (DrawnLine& line : drawn())
-        if (line.window == title && line.control == QLatin1String("qt_msgbox_buttonbox")) button = std::move(line);
+    const auto button = waitForControl(QStringLiteral("qt_msgbox_buttonbox"), title);
     if (!button) return false;
     m_x.click(*box, button->place.center().x(), button->place.center().y());
     return m_x.waitUntilGone(title, std::chrono::seconds(5));

@@ -66,7 +66,11 @@ public:
     // Lines of the main window drawn clipped.
     std::vector<DrawnLine> clipped() const;
 
-    // Clicks the middle of a control of a window, where the program drew it last.
+    // Waits until a control of a window has been drawn; nothing if it was not within the timeout.
+    std::optional<DrawnLine> waitForControl(const QString& control, const QString& window,
+                                            std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    // Clicks the middle of a control of a window, where the program drew it last
+    // (waiting for a window whose controls are still being drawn).
     void clickControl(Window window, const QString& control, int button = 1,
                       const QString& windowTitle = kWindowTitle) const;
     // Waits for a box of that title showing that text, and presses its button.
