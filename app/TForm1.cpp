@@ -250,8 +250,7 @@ bool TForm1::ConnectDatabase() {
     const DatabaseLocation& location = std::get<DatabaseLocation>(setup);
     m_databaseDirectory = location.directory;
     try {
-        m_database = DatabaseConnection::Connect(location.clientLibrary, location.databaseName(), kDatabaseUser,
-                                                 location.password);
+        m_database = OpenInstallationDatabase(location);
     } catch (const DatabaseError&) {
         // DB_path stays as it is: one refused login or a server that is down
         // must not cost the operator the configured database location.

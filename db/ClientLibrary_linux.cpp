@@ -1,6 +1,12 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "db/ClientLibrary.h"
+#include "db/DatabaseConnection.h"
 
 namespace kestrix {
 
@@ -31,6 +37,23 @@ std::optional<std::string> LocateClientLibrary(const ClientLibraryPlaces& places
     for (const std::string& candidate : candidates)
         if (FileExists(candidate)) return candidate;
     return std::nullopt;
+}
+
+void ShareEmbeddedEngine(const EmbeddedEngineSharing& sharing) {
+    const char* lock = sharing.lockDirectory.c_str();
+    // Set-group-ID: the lock files belong to the directory's group, and the
+    // engine makes them readable and writable for that group.
+    if (::mkdir(lock, 02770) == 0) ::chmod(lock, 02770);  // past the umask
+    else if (errno != EEXIST)
+        throw DatabaseError("Unable to create " + sharing.lockDirectory + ": " + std::strerror(errno));
+    struct stat status {};
+    if (::lstat(lock, &status) != 0 || !S_ISDIR(status.st_mode))
+        throw DatabaseError(sharing.lockDirectory + " is not a directory");
+    // Without the program's own configuration the engine keeps its own, and
+    // with it the mode that opens a file for one process only.
+    if (FileExists(sharing.configurationDirectory + "/firebird.conf"))
+        ::setenv("FIREBIRD", sharing.configurationDirectory.c_str(), 1);
+    ::setenv("FIREBIRD_LOCK", lock, 1);
 }
 
 }  // namespace kestrix

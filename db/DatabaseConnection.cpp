@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -25,6 +26,13 @@ namespace {
 constexpr unsigned kDialect = 3;
 constexpr unsigned char kTransactionParameters[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_nowait,
                                                     isc_tpb_read_committed, isc_tpb_rec_version};
+
+std::vector<unsigned char> WaitingTransactionParameters(std::chrono::seconds lockTimeout) {
+    const auto seconds = static_cast<std::uint32_t>(lockTimeout.count());
+    return {isc_tpb_version3, isc_tpb_write,  isc_tpb_wait, isc_tpb_read_committed, isc_tpb_rec_version,
+            isc_tpb_lock_timeout, 4, static_cast<unsigned char>(seconds), static_cast<unsigned char>(seconds >> 8),
+            static_cast<unsigned char>(seconds >> 16), static_cast<unsigned char>(seconds >> 24)};
+}
 // A server that does not answer, or a host that is down, must not hold the
 // start for the client's default of minutes.
 constexpr int kConnectTimeoutSeconds = 10;
@@ -110,7 +118,25 @@ void WriteValue(unsigned char* field, const ParameterValue& value) {
 
 }  // namespace
 
+bool DatabaseError::has(long code) const {
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+bool DatabaseError::heldByAnotherEngine() const {
+    return has(isc_already_opened);
+}
+
 namespace firebird {
+std::vector<long> ErrorCodes(IStatus* status) {
+    std::vector<long> codes;
+    for (const ISC_STATUS* item = status->getErrors(); *item != isc_arg_end;) {
+        const ISC_STATUS kind = *item++;
+        if (kind == isc_arg_gds) codes.push_back(static_cast<long>(*item));
+        item += kind == isc_arg_cstring ? 2 : 1;  // a counted string has its length and its text
+    }
+    return codes;
+}
+
 std::string StatusText(IMaster* master, IStatus* status) {
     char text[2048];
     master->getUtilInterface()->formatStatus(text, sizeof text, status);
@@ -125,11 +151,20 @@ struct DatabaseConnection::Impl {
     TransactionHolder transaction;  // declared last: it ends before the attachment
 
     ITransaction* activeTransaction() {
-        if (!transaction)
-            transaction = TransactionHolder(master, Checked(master, [&](ThrowStatusWrapper* s) {
-                return attachment->startTransaction(s, sizeof kTransactionParameters, kTransactionParameters);
-            }));
+        if (!transaction) start(kTransactionParameters, sizeof kTransactionParameters);
         return transaction.get();
+    }
+
+    void start(const unsigned char* parameters, unsigned length) {
+        transaction = TransactionHolder(master, Checked(master, [&](ThrowStatusWrapper* s) {
+            return attachment->startTransaction(s, length, parameters);
+        }));
+    }
+
+    void commit() {
+        if (!transaction) return;
+        Checked(master, [&](ThrowStatusWrapper* s) { transaction->commit(s); });
+        transaction.forget();  // a successful commit releases the object
     }
 };
 
@@ -318,9 +353,17 @@ std::unique_ptr<Statement> DatabaseConnection::prepare(const std::string& sql) {
 }
 
 void DatabaseConnection::commit() {
-    if (!m_impl->transaction) return;
-    Checked(m_impl->master, [&](ThrowStatusWrapper* s) { m_impl->transaction->commit(s); });
-    m_impl->transaction.forget();  // a successful commit releases the object
+    m_impl->commit();
+}
+
+void DatabaseConnection::beginWaitingTransaction(std::chrono::seconds lockTimeout) {
+    m_impl->commit();
+    const std::vector<unsigned char> parameters = WaitingTransactionParameters(lockTimeout);
+    m_impl->start(parameters.data(), static_cast<unsigned>(parameters.size()));
+}
+
+void DatabaseConnection::rollback() noexcept {
+    m_impl->transaction.reset();
 }
 
 bool DatabaseConnection::transactionActive() const {

@@ -5,18 +5,27 @@
 // are prepared once and run many times; parameters are bound by name, columns
 // read by name as text.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "events/DateTime.h"
 
 namespace kestrix {
 
 struct DatabaseError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit DatabaseError(const std::string& text, std::vector<long> codes = {})
+        : std::runtime_error(text), codes(std::move(codes)) {}
+    // The library's error codes (isc_...), in the order it gave them.
+    std::vector<long> codes;
+    bool has(long code) const;
+    // Another process has the database file open with an engine that does not
+    // share it (a different server mode, or the Firebird server itself).
+    bool heldByAnotherEngine() const;
 };
 
 // Text, 32-bit integer, 64-bit integer, timestamp (whole seconds).
@@ -64,6 +73,12 @@ public:
     std::unique_ptr<Statement> prepare(const std::string& sql);
     // Full commit of the active transaction, which ends it (no-op without one).
     void commit();
+    // Commits the active transaction and starts one that waits up to
+    // lockTimeout for a row that another transaction has locked, instead of
+    // failing at once; it lasts until the next commit.
+    void beginWaitingTransaction(std::chrono::seconds lockTimeout);
+    // Rolls the active transaction back (no-op without one); never throws.
+    void rollback() noexcept;
     bool transactionActive() const;
 
 private:

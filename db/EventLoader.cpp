@@ -43,9 +43,31 @@ bool InsideInterval(DateTimeValue eventTime, DateTimeValue startDate, DateTimeVa
 
 EventStore::EventStore(DatabaseConnection& connection)
     : m_connection(connection),
+      m_lockController(connection.prepare(kLockControllerSql)),
+      m_lockAnyController(connection.prepare(kLockAnyControllerSql)),
       m_exists(connection.prepare(kEventExistsSql)),
       m_holder(connection.prepare(kKeyHolderSql)),
       m_insert(connection.prepare(kInsertEventSql)) {}
+
+void EventStore::BeginEvent(const std::string& controllerId) {
+    m_connection.beginWaitingTransaction(kControllerLockTimeout);
+    m_lockController->set("dvs", controllerId);
+    m_lockController->open();
+    const bool listed = m_lockController->next();  // the row is locked as it is fetched
+    m_lockController->close();
+    if (listed) return;
+    m_lockAnyController->open();
+    m_lockAnyController->next();
+    m_lockAnyController->close();
+}
+
+void EventStore::SkipEvent() {
+    m_connection.commit();  // releases the controller's row
+}
+
+void EventStore::AbandonEvent() noexcept {
+    m_connection.rollback();
+}
 
 bool EventStore::EventExists(const std::string& controllerId, const std::string& cardCode, const CivilDateTime& time,
                              std::int32_t evn, std::int32_t evnh) {
@@ -91,12 +113,24 @@ LoadCounts LoadEvents(EventStore& store, const std::vector<HexText>& events, con
     for (std::size_t i = 0; i < events.size(); ++i) {
         const EventFields event = ReadEventFields(events[i]);
         if (InsideInterval(EncodeDateTime(event.time), startDate, endDate)) {
-            if (store.EventExists(controllerId, event.cardCode, event.time, event.evn, event.evnh)) {
+            bool duplicate = false;
+            try {
+                store.BeginEvent(controllerId);
+                duplicate = store.EventExists(controllerId, event.cardCode, event.time, event.evn, event.evnh);
+                if (duplicate) {
+                    store.SkipEvent();
+                } else {
+                    const std::int64_t holder = HolderNumber(store.KeyHolderAt(event.cardCode, event.time));
+                    store.InsertEvent(event.time, controllerId, event.evn, event.evnh, event.cardCode, holder);
+                }
+            } catch (...) {
+                store.AbandonEvent();
+                throw;
+            }
+            if (duplicate) {
                 ++counts.duplicates;
                 if (report.duplicate) report.duplicate(counts.duplicates);
             } else {
-                const std::int64_t holder = HolderNumber(store.KeyHolderAt(event.cardCode, event.time));
-                store.InsertEvent(event.time, controllerId, event.evn, event.evnh, event.cardCode, holder);
                 ++counts.loaded;
             }
         }

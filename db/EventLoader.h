@@ -3,6 +3,7 @@
 // tested for a duplicate, given the card holder of its time from the key
 // history, inserted and committed on its own.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,14 @@ inline const std::string kEventExistsSql =
 inline const std::string kKeyHolderSql = "SELECT usr FROM fb_key_h WHERE uid=:st AND att<:chd ORDER by att DESC";
 inline const std::string kInsertEventSql =
     "INSERT INTO fb_evn (dt,dvs,evn,evnh,uid,idh,usr) VALUES (:dt,:dvs,:evn,:evnh,:uid,:idh,:usr)";
+
+// Loaders of one controller take turns: each event's transaction first locks
+// the controller's row of fb_dvs (the first row for an id that fb_dvs does not
+// list), so that the duplicate test sees the rows another loader committed.
+inline const std::string kLockControllerSql = "SELECT id FROM fb_dvs WHERE id=:dvs WITH LOCK";
+inline const std::string kLockAnyControllerSql = "SELECT FIRST 1 id FROM fb_dvs ORDER BY id WITH LOCK";
+// How long an event waits for another loader of its controller.
+constexpr std::chrono::seconds kControllerLockTimeout{60};
 
 inline const std::string kNoCard = "000000000000";
 
@@ -43,11 +52,18 @@ std::int64_t HolderNumber(const std::string& holderText);
 // end date's day (the whole end day counts).
 bool InsideInterval(DateTimeValue eventTime, DateTimeValue startDate, DateTimeValue endDate);
 
-// The three statements, prepared once on a connection and run per event.
+// The statements, prepared once on a connection and run per event.
 class EventStore {
 public:
     explicit EventStore(DatabaseConnection& connection);
 
+    // Starts the event's transaction, waiting for the controller's turn.
+    // EventExists, KeyHolderAt and InsertEvent then run in it; InsertEvent or
+    // SkipEvent ends it.
+    void BeginEvent(const std::string& controllerId);
+    void SkipEvent();
+    // An error ended the event: nothing of it is kept, and the turn passes on.
+    void AbandonEvent() noexcept;
     bool EventExists(const std::string& controllerId, const std::string& cardCode, const CivilDateTime& time,
                      std::int32_t evn, std::int32_t evnh);
     // "0" for the card code 000000000000 or without an earlier assignment;
@@ -59,6 +75,8 @@ public:
 
 private:
     DatabaseConnection& m_connection;
+    std::unique_ptr<Statement> m_lockController;
+    std::unique_ptr<Statement> m_lockAnyController;
     std::unique_ptr<Statement> m_exists;
     std::unique_ptr<Statement> m_holder;
     std::unique_ptr<Statement> m_insert;

@@ -8,13 +8,15 @@
 #include <firebird/Interface.h>
 
 #include <utility>
+#include <vector>
 
 #include "db/DatabaseConnection.h"
 
 namespace kestrix::firebird {
 
-// The library's own text of an error status (UTF-8).
+// The library's own text of an error status (UTF-8), and its error codes.
 std::string StatusText(Firebird::IMaster* master, Firebird::IStatus* status);
+std::vector<long> ErrorCodes(Firebird::IStatus* status);
 
 // Runs one call of the client library with a throwing status; its error
 // becomes a DatabaseError with the library's own text.
@@ -28,7 +30,7 @@ auto Checked(Firebird::IMaster* master, Call&& call) {
     try {
         return call(&status);
     } catch (const Firebird::FbException& error) {
-        throw DatabaseError(StatusText(master, error.getStatus()));
+        throw DatabaseError(StatusText(master, error.getStatus()), ErrorCodes(error.getStatus()));
     }
 }
 

@@ -7,6 +7,7 @@ namespace kestrix {
 DownloadOutcome DownloadEventMemory(ControllerExchange& link, std::vector<HexText>& rawRecords,
                                     const std::function<void(int pageValue)>& pageDone) {
     rawRecords.clear();
+    link.beginRun();
     for (int page = kFirstPageValue; page <= kLastPageValue; page += kPageValueStep) {
         const HexText body = PageReadBody(page);
         link.expectReply();

@@ -18,6 +18,8 @@ constexpr std::chrono::milliseconds kReplyTimeout{5000};
 class ControllerExchange {
 public:
     virtual ~ControllerExchange() = default;
+    // A download begins: nothing that arrived before it is its reply.
+    virtual void beginRun() = 0;
     // Forgets the reply taken so far: the next accepted reply is the awaited one.
     virtual void expectReply() = 0;
     // Sends one request body to the controller, by the link mode and address in
@@ -32,8 +34,8 @@ enum class DownloadOutcome { AllPagesRead, ControllerSilent };
 
 // Reads every page from 0000 to 2FFE into rawRecords (cleared first), telling
 // pageDone the page value of every page taken. Replies are not matched to
-// requests: whatever accepted reply arrives while a page is awaited is that
-// page's data.
+// requests: whatever accepted reply of this run arrives while a page is
+// awaited is that page's data.
 DownloadOutcome DownloadEventMemory(ControllerExchange& link, std::vector<HexText>& rawRecords,
                                     const std::function<void(int pageValue)>& pageDone);
 

@@ -34,13 +34,18 @@ UdpLink::UdpLink(quint16 listenPort, quint16 controllerPort, HostResolver resolv
     connect(&m_listener, &QUdpSocket::readyRead, this, &UdpLink::readPendingDatagrams);
 }
 
-void UdpLink::SendByIp(const QString& address, const HexText& body) {
+QHostAddress UdpLink::SendByIp(const QString& address, const HexText& body) {
     QHostAddress host;
     if (!host.setAddress(address)) host = m_resolver(address);
     const std::vector<std::uint8_t> bytes = HexToBytes(BuildControllerMessage(body));
     const auto sent = m_sender.writeDatagram(reinterpret_cast<const char*>(bytes.data()),
                                             static_cast<qint64>(bytes.size()), host, m_controllerPort);
     if (sent < 0) throw SocketError(m_sender.errorString());
+    return host;
+}
+
+void UdpLink::discardPendingDatagrams() {
+    while (m_listener.hasPendingDatagrams()) m_listener.readDatagram(nullptr, 0);
 }
 
 void UdpLink::readPendingDatagrams() {
@@ -51,10 +56,11 @@ void UdpLink::readPendingDatagrams() {
             continue;
         }
         QByteArray datagram(static_cast<qsizetype>(size), Qt::Uninitialized);
-        const qint64 read = m_listener.readDatagram(datagram.data(), size);
+        QHostAddress sender;
+        const qint64 read = m_listener.readDatagram(datagram.data(), size, &sender);
         if (read < 0) continue;
         datagram.truncate(static_cast<qsizetype>(read));
-        emit datagramReceived(datagram);
+        emit datagramReceived(datagram, sender);
     }
 }
 

@@ -33,14 +33,19 @@ public:
 
     quint16 listenPort() const { return m_listener.localPort(); }
 
-    // Sends BuildControllerMessage(body) as one datagram to address:controllerPort.
-    // The address is used as given: dotted IPv4 directly, anything else is looked
-    // up as a host name. Throws std::runtime_error with the socket layer's text.
-    void SendByIp(const QString& address, const HexText& body);
+    // Sends BuildControllerMessage(body) as one datagram to address:controllerPort
+    // and gives the host it went to. The address is used as given: dotted IPv4
+    // directly, anything else is looked up as a host name. Throws
+    // std::runtime_error with the socket layer's text.
+    QHostAddress SendByIp(const QString& address, const HexText& body);
+
+    // Drops every datagram that has arrived and not been delivered yet.
+    void discardPendingDatagrams();
 
 signals:
-    // One datagram of at most kMaxDatagram bytes, delivered on the owner's thread.
-    void datagramReceived(const QByteArray& datagram);
+    // One datagram of at most kMaxDatagram bytes and the host it came from,
+    // delivered on the owner's thread.
+    void datagramReceived(const QByteArray& datagram, const QHostAddress& sender);
 
 private:
     void readPendingDatagrams();

@@ -9,18 +9,26 @@ ControllerSession::ControllerSession(quint16 listenPort, quint16 controllerPort,
       m_pump(pump),
       m_route(std::move(route)),
       m_onMacFailure(std::move(onMacFailure)) {
-    QObject::connect(&m_udp, &UdpLink::datagramReceived, &m_udp, [this](const QByteArray& datagram) {
-        ++m_handledDatagrams;
-        if (AcceptControllerReply(m_reply, datagram)) m_pump.wake();
-    });
+    QObject::connect(&m_udp, &UdpLink::datagramReceived, &m_udp,
+                     [this](const QByteArray& datagram, const QHostAddress& sender) {
+                         ++m_handledDatagrams;
+                         if (!m_replyFrom.isNull() && !m_replyFrom.isEqual(sender, QHostAddress::TolerantConversion))
+                             return;
+                         if (AcceptControllerReply(m_reply, datagram)) m_pump.wake();
+                     });
+}
+
+void ControllerSession::beginRun() {
+    m_udp.discardPendingDatagrams();
 }
 
 void ControllerSession::sendRequest(const HexText& body) {
     const ControllerRoute route = m_route();
     if (route.mode == LinkMode::Ip) {
-        m_udp.SendByIp(route.ip, body);
+        m_replyFrom = m_udp.SendByIp(route.ip, body);
         return;
     }
+    m_replyFrom.clear();
     std::string reason;
     const MacSendResult result = SendFrameByMac(m_capture, route.device, route.deviceAddress, route.controllerMac,
                                                 body, m_frameBuffer, &reason);

@@ -45,9 +45,14 @@ public:
     // collector's --reply-timeout-ms).
     void setReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
 
+    // Replies of an earlier run, or of another controller, that are still on
+    // their way are no reply of this one.
+    void beginRun() override;
     void expectReply() override { m_reply.received = false; }
     // By the route in force now: a UDP datagram (errors of the socket layer are
-    // thrown) or a raw frame (failures go to onMacFailure).
+    // thrown) or a raw frame (failures go to onMacFailure). In IP mode only the
+    // addressed host's replies are taken from then on; in MAC mode the
+    // controller's own address is not known, and any host's are.
     void sendRequest(const HexText& body) override;
     std::optional<HexText> awaitReply(std::chrono::milliseconds timeout) override;
 
@@ -64,6 +69,7 @@ private:
     MacFailure m_onMacFailure;
     std::optional<std::chrono::milliseconds> m_replyTimeout;
     ReplySlot m_reply;
+    QHostAddress m_replyFrom;  // null: any host
     long m_handledDatagrams = 0;
     RawFrameBuffer m_frameBuffer{};
 };

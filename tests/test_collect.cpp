@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QProcess>
 #include <QUdpSocket>
+#include <cstdio>
+#include <set>
 
 #include "db/EventLoader.h"
 #include "tests/support/FreeUdpPort.h"
@@ -164,22 +166,106 @@ TEST_F(CollectTest, HelpIsEnglishAndExitsWithZero) {
     EXPECT_NE(run.out.find("Exit status"), std::string::npos);
 }
 
-TEST_F(CollectTest, TwoRunsOnOneDatabaseDoNotInterleave) {
-    // A slow controller keeps the first run busy for a few seconds.
-    startSimulator(core->memory(), {.latencyMs = 1});
-    QProcess* first = start({"--controller", QString::fromStdString(kAnswering), "--mode", "ip"});
-    // The second run starts once the first holds the lock (it has begun to ask for pages).
-    ASSERT_TRUE(QTest::qWaitFor([&] { return core->receivedBodies(sim::RequestKind::PageRead).size() > 100; }, 20000));
-    QProcess* second = start({"--controller", QString::fromStdString(kAnswering), "--mode", "ip"});
+namespace {
+
+struct Summary {
+    int events = -1, loaded = -1, duplicates = -1;
+};
+
+// The summary line of a controller: "<id>: read N events, loaded L, duplicates D, ...".
+Summary SummaryOf(const std::string& out, const std::string& id) {
+    Summary summary;
+    const std::size_t at = out.find(id + ": read ");
+    if (at != std::string::npos)
+        std::sscanf(out.c_str() + at + id.size(), ": read %d events, loaded %d, duplicates %d", &summary.events,
+                    &summary.loaded, &summary.duplicates);
+    return summary;
+}
+
+// Two workstations collect the same controller into one database at the same
+// moment: each with its own link to the controller, both loading at once.
+class ConcurrentCollectTest : public CollectTest, public ::testing::WithParamInterface<bool> {
+protected:
+    bool onServer() const { return GetParam(); }
+    std::string database() const { return (onServer() ? "localhost:" : "") + app.path() + "DB/CBASE.FDB"; }
+    std::string password;
+};
+
+}  // namespace
+
+TEST_P(ConcurrentCollectTest, TwoCollectorsOfOneControllerStoreEachEventOnce) {
+    if (onServer()) {
+        password = FirebirdServerPassword();
+        if (password.empty()) GTEST_SKIP() << "no Firebird server installed";
+        // The server runs as its own user.
+        for (const std::string& path : {app.path(), app.path() + "DB", app.path() + "DB/CBASE.FDB"})
+            std::filesystem::permissions(path, std::filesystem::perms::all);
+        app.writeSettings("[main]\r\ninterface=eth0\r\nDB_path=localhost:" + app.path() + "DB\r\nDB_pass=" + password +
+                          "\r\n");
+    }
+    startSimulator(GeneratedMemory(1500), {});
+    // The second workstation's link: the same controller memory behind another port.
+    const quint16 secondControllerPort = FreeUdpPort(QHostAddress("127.0.0.2"));
+    const quint16 secondReplyPort = FreeUdpPort(QHostAddress::AnyIPv4);
+    ASSERT_NE(secondControllerPort, 0);
+    ASSERT_NE(secondReplyPort, 0);
+    sim::SimulatorCore secondCore(core->memory(), {});
+    sim::SimulatorServer secondServer(secondCore, "127.0.0.2", secondControllerPort, secondReplyPort);
+
+    const QStringList arguments{"--controller", QString::fromStdString(kAnswering), "--mode", "ip"};
+    QProcess* first = start(arguments);
+    auto* second = new QProcess;
+    second->start(KESTRIX_COLLECT_PATH, QStringList(arguments)
+                                            << "--app-dir" << QString::fromStdString(app.path()) << "--reply-port"
+                                            << QString::number(secondReplyPort) << "--controller-port"
+                                            << QString::number(secondControllerPort) << "--reply-timeout-ms" << "500");
     const Outcome a = finish(first);
     const Outcome b = finish(second);
-    EXPECT_EQ(a.status, 0) << a.err;
-    EXPECT_EQ(b.status, 0) << b.err;
-    EXPECT_NE(b.err.find("another run is collecting"), std::string::npos) << b.err;
-    // Not interleaved: the first loaded everything, the second found only duplicates.
-    EXPECT_NE(a.out.find("duplicates " + std::to_string(400 - storedRows(kAnswering))), std::string::npos) << a.out;
-    EXPECT_NE(b.out.find("loaded 0, duplicates 400"), std::string::npos) << b.out;
-    EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead).size(), 2u * 6144u);
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+
+    const std::set<std::string> distinct(core->memory().writtenEvents().begin(), core->memory().writtenEvents().end());
+    const auto stored = QueryRows(database(), "SELECT dt, uid, evn, evnh FROM fb_evn WHERE dvs = '" + kAnswering + "'",
+                                  {"dt", "uid", "evn", "evnh"}, password.empty() ? "fbdefault" : password);
+    EXPECT_EQ(stored.size(), distinct.size());
+    EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()).size(), stored.size()) << "an event stored twice";
+    // The counters stay true for each program, and together they count the table.
+    const Summary one = SummaryOf(a.out, kAnswering), two = SummaryOf(b.out, kAnswering);
+    EXPECT_EQ(one.loaded + one.duplicates, one.events) << a.out;
+    EXPECT_EQ(two.loaded + two.duplicates, two.events) << b.out;
+    EXPECT_EQ(one.loaded + two.loaded, static_cast<int>(stored.size())) << a.out << b.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EmbeddedAndServer, ConcurrentCollectTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "OnTheServer" : "Embedded"; });
+
+// A controller that answers only after its run has given up, followed in the
+// same run by a prompt one: the late replies are not the second one's pages.
+TEST_F(CollectTest, ALateControllersRepliesNeverReachTheNextControllersRun) {
+    const std::string late = "AABBCC000004";  // 127.0.0.4
+    {
+        auto connection = DatabaseConnection::Connect(kClientLibrary, app.path() + "DB/CBASE.FDB", "SYSDBA", "fbdefault");
+        connection->prepare("INSERT INTO fb_dvs VALUES ('" + late + "', '7F000004')")->execute();
+        connection->commit();
+    }
+    // The late controller's memory holds other events than the prompt one's.
+    // It answers after both waits of a page have run out.
+    sim::SimulatorCore lateCore(GeneratedMemory(300, 7, 99), {.latencyMs = 1200});
+    sim::SimulatorServer lateServer(lateCore, "127.0.0.4", controllerPort, replyPort);
+
+    const Outcome run = collect({"--controller", QString::fromStdString(late), "--controller",
+                                 QString::fromStdString(kAnswering), "--mode", "ip", "--export",
+                                 QString::fromStdString(app.path() + "events-{mac}.txt")});
+    EXPECT_EQ(run.status, 1) << run.err;  // the late one counts as silent
+    EXPECT_NE(run.err.find(late + ": Контроллер не отвечает"), std::string::npos) << run.err;
+    EXPECT_GE(lateCore.receivedBodies(sim::RequestKind::PageRead).size(), 2u);
+    EXPECT_EQ(storedRows(late), 0);
+    // The prompt controller's pages are its own: its events exactly, in order.
+    QByteArray expected;
+    for (const HexText& record : core->memory().writtenEvents()) expected += QByteArray::fromStdString(record) + "\r\n";
+    EXPECT_EQ(FileText(app.path() + "events-" + kAnswering + ".txt"), expected.toStdString());
+    const std::set<std::string> distinct(core->memory().writtenEvents().begin(), core->memory().writtenEvents().end());
+    EXPECT_EQ(storedRows(kAnswering), static_cast<int>(distinct.size()));
 }
 
 TEST_F(CollectTest, ShowsAProgressLineOnATerminal) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QUdpSocket>
+#include <thread>
 
 #include "shell/ControllerSession.h"
 #include "tests/support/FakeCapture.h"
@@ -115,4 +116,45 @@ TEST_F(ControllerSessionTest, FailedMacSendsAreReportedWithTheLibrarysReason) {
     EXPECT_EQ(failures[1].first, MacSendResult::BadControllerMac);
     EXPECT_EQ(capture.log.opens, 0);
     EXPECT_TRUE(core->received().empty());
+}
+
+namespace {
+
+// A reply as a controller sends it: 0x23, length, 0xDA, and data from byte 13 on.
+QByteArray ForgedReply(char fill) {
+    QByteArray reply(13 + 512, fill);
+    reply[0] = 0x23;
+    reply[3] = static_cast<char>(0xDA);
+    return reply;
+}
+
+}  // namespace
+
+// In IP mode a datagram from any host but the addressed controller is no
+// reply, whatever it holds and whenever it comes.
+TEST_F(ControllerSessionTest, InIpModeOnlyTheAddressedHostAnswers) {
+    QUdpSocket thirdHost;
+    ASSERT_TRUE(thirdHost.bind(QHostAddress("127.0.0.5"), 0));
+    core.emplace(GeneratedMemory(300), sim::FaultOptions{.latencyMs = 300});
+    server.emplace(*core, "127.0.0.1", simulatorPort, session->listenPort());
+    session->beginRun();
+    session->expectReply();
+    session->sendRequest("DA000002");
+    // The third host answers first, while the controller still takes its time.
+    thirdHost.writeDatagram(ForgedReply('\x11'), QHostAddress::LocalHost, session->listenPort());
+    EXPECT_EQ(session->awaitReply(2s), BytesToHex(core->memory().page(1)));
+    EXPECT_EQ(session->handledDatagrams(), 2);  // it came, and was not taken
+}
+
+// Whatever reached the listener before a run began is no reply of that run:
+// in MAC mode, where any host may answer, too.
+TEST_F(ControllerSessionTest, DatagramsFromBeforeARunAreNoReplyOfIt) {
+    QUdpSocket stale;
+    stale.writeDatagram(ForgedReply('\x22'), QHostAddress::LocalHost, session->listenPort());
+    // It arrives while the owner is busy elsewhere and reads nothing.
+    std::this_thread::sleep_for(100ms);
+    route.mode = LinkMode::Mac;
+    connectTheWireToTheSimulator();
+    session->beginRun();
+    EXPECT_EQ(exchange("DA000004"), BytesToHex(core->memory().page(2)));
 }

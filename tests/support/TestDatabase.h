@@ -47,8 +47,9 @@ inline void CreateDatabase(const std::string& dir, const std::string& extraSql =
 // Rows of a query through an attachment of this process (the embedded engine
 // lets only one process open a file), columns joined by "|", NULL as "".
 inline std::vector<std::string> QueryRows(const std::string& database, const std::string& select,
-                                          const std::vector<std::string>& columns) {
-    auto connection = DatabaseConnection::Connect(kClientLibrary, database, "SYSDBA", "fbdefault");
+                                          const std::vector<std::string>& columns,
+                                          const std::string& password = "fbdefault") {
+    auto connection = DatabaseConnection::Connect(kClientLibrary, database, "SYSDBA", password);
     auto query = connection->prepare(select);
     query->open();
     std::vector<std::string> rows;

@@ -32,11 +32,13 @@ directory.
   --reply-port N         UDP port for the replies (default 7714)
   --controller-port N    UDP port of the controllers (default 7715)
   --reply-timeout-ms N   wait for each reply (default 5000; for simulators)
+  --db-wait-seconds N    how long to wait while another program holds the
+                         database file without sharing it (default 120)
   --help                 this text
 
 A progress line is shown while standard output is a terminal; each controller
-ends with a summary line. Two runs on the same database never interleave: the
-second waits until the first has finished.
+ends with a summary line. Windows and other runs may use the same database at
+the same time: each event is stored once.
 
 Exit status: 0 every controller was read and loaded; 1 a controller did not
 answer or failed to load (the others still run); 2 bad arguments or
@@ -101,6 +103,10 @@ std::variant<CollectOptions, std::string> ParseCollectOptions(const std::vector<
             const auto port = Number(value, 1, 65535);
             if (!port) return option + " wants a port from 1 to 65535, not " + value;
             (option == "--reply-port" ? options.replyPort : options.controllerPort) = static_cast<std::uint16_t>(*port);
+        } else if (option == "--db-wait-seconds") {
+            const auto seconds = Number(value, 0, 86400);
+            if (!seconds) return "--db-wait-seconds wants seconds from 0 to 86400, not " + value;
+            options.databaseWaitSeconds = static_cast<int>(*seconds);
         } else if (option == "--reply-timeout-ms") {
             const auto ms = Number(value, 1, 600000);
             if (!ms) return "--reply-timeout-ms wants milliseconds from 1 to 600000, not " + value;

@@ -25,6 +25,7 @@ struct CollectOptions {
     std::uint16_t replyPort = 7714;
     std::uint16_t controllerPort = 7715;
     int replyTimeoutMs = 5000;
+    int databaseWaitSeconds = 120;
 };
 
 extern const char* const kUsage;

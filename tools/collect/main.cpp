@@ -1,14 +1,13 @@
 // kestrix-collect: collects the events of door controllers into the
 // installation database without an operator, e.g. every night from cron.
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
+#include <thread>
 
 #include "db/ControllerTable.h"
 #include "shell/DatabaseSetup.h"
@@ -28,32 +27,21 @@ int Fail(const std::string& message) {
     return kBadSetup;
 }
 
-// One lock file per database name: a second run on the same database waits.
-class DatabaseLock {
-public:
-    explicit DatabaseLock(const std::string& databaseName) {
-        std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
-        for (unsigned char c : databaseName) hash = (hash ^ c) * 1099511628211ULL;
-        char name[64];
-        std::snprintf(name, sizeof name, "kestrix-collect-%016llx.lock", static_cast<unsigned long long>(hash));
-        m_path = (std::filesystem::temp_directory_path() / name).string();
-        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (m_fd < 0) return;
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            std::cerr << "kestrix-collect: another run is collecting into " << databaseName << "; waiting for it\n";
-            ::flock(m_fd, LOCK_EX);
+// The database, waiting a bounded time while another program holds its file
+// in a way that cannot be shared (a program whose engine does not share it).
+std::unique_ptr<DatabaseConnection> OpenWaiting(const DatabaseLocation& location, std::chrono::seconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (bool told = false;; told = true) {
+        try {
+            return OpenInstallationDatabase(location);
+        } catch (const DatabaseError& error) {
+            if (!error.heldByAnotherEngine() || std::chrono::steady_clock::now() >= deadline) throw;
+            if (!told) std::cerr << "kestrix-collect: " << location.databaseName()
+                                 << " is held by a program that does not share it; waiting\n";
         }
+        std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-    ~DatabaseLock() {
-        if (m_fd >= 0) ::close(m_fd);  // releases the lock
-    }
-    bool held() const { return m_fd >= 0; }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-    int m_fd = -1;
-};
+}
 
 // The interface of MAC mode: the one named, else the saved one, else the default rule.
 std::variant<int, std::string> ChooseInterface(const InterfaceTable& table, const CollectOptions& options,
@@ -96,16 +84,14 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& error) {
         return Fail(error.what());
     }
-    // Before the connection: the embedded engine lets one process at a time
-    // open the file, so a second run must wait here rather than fail.
-    const DatabaseLock lock(location.databaseName());
-    if (!lock.held()) return Fail("cannot create the lock file " + lock.path());
     std::unique_ptr<DatabaseConnection> database;
     try {
-        database = DatabaseConnection::Connect(location.clientLibrary, location.databaseName(), kDatabaseUser,
-                                               location.password);
-    } catch (const std::exception& error) {
-        return Fail("cannot reach the database " + location.databaseName() + ": " + error.what());
+        database = OpenWaiting(location, std::chrono::seconds(options.databaseWaitSeconds));
+    } catch (const DatabaseError& error) {
+        return Fail("cannot reach the database " + location.databaseName() + ": " + error.what() +
+                    (error.heldByAnotherEngine() ? " (another program holds the file and does not share it; "
+                                                   "gave up after " + std::to_string(options.databaseWaitSeconds) + " s)"
+                                                 : ""));
     }
 
     ControllerTable controllers;
