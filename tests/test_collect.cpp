@@ -239,6 +239,21 @@ TEST_P(ConcurrentCollectTest, TwoCollectorsOfOneControllerStoreEachEventOnce) {
 INSTANTIATE_TEST_SUITE_P(EmbeddedAndServer, ConcurrentCollectTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "OnTheServer" : "Embedded"; });
 
+// A program whose engine opens the file for itself alone (this test, with the
+// engine's own single-process configuration) holds the database: the run
+// waits the bound it was given, then ends with 2 and says why.
+TEST_F(CollectTest, ADatabaseHeldWithoutSharingEndsTheRunWithTwoAfterTheWait) {
+    auto holder = DatabaseConnection::Connect(kClientLibrary, app.path() + "DB/CBASE.FDB", "SYSDBA", "fbdefault");
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome run = collect({"--all", "--mode", "ip", "--db-wait-seconds", "2"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_GE(clock.elapsed(), 2000);
+    EXPECT_NE(run.err.find("is held by a program that does not share it; waiting"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("gave up after 2 s"), std::string::npos) << run.err;
+    EXPECT_TRUE(core->received().empty());  // nothing was asked of the controllers
+}
+
 // A controller that answers only after its run has given up, followed in the
 // same run by a prompt one: the late replies are not the second one's pages.
 TEST_F(CollectTest, ALateControllersRepliesNeverReachTheNextControllersRun) {

@@ -9,9 +9,15 @@ OperatorRun::OperatorRun(const XSession& x, const QString& installedProgram)
     : m_x(x), m_program(installedProgram.isEmpty() ? path(QStringLiteral("kestrix")) : installedProgram) {
     // Another user may run the program and write its log here.
     QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7777));
-    // The program looks for its files beside its executable, so it runs from a copy here.
-    if (installedProgram.isEmpty() && !QFile::copy(QStringLiteral(KESTRIX_PROGRAM_PATH), m_program))
-        throw std::runtime_error("cannot copy the program");
+    // The program looks for its files beside its executable, so it runs from a
+    // copy here, with the embedded engine's configuration beside it.
+    if (installedProgram.isEmpty()) {
+        const QString built = QFileInfo(QStringLiteral(KESTRIX_PROGRAM_PATH)).path();
+        for (const QString& file : {QStringLiteral("firebird/firebird.conf"), QStringLiteral("firebird/intl/libfbintl.so")})
+            if (!QDir().mkpath(QFileInfo(path(file)).path()) || !QFile::copy(built + "/" + file, path(file)))
+                throw std::runtime_error("cannot copy " + file.toStdString());
+        if (!QFile::copy(QStringLiteral(KESTRIX_PROGRAM_PATH), m_program)) throw std::runtime_error("cannot copy the program");
+    }
 }
 
 OperatorRun::~OperatorRun() {

@@ -15,6 +15,7 @@
 
 #include "tests/acceptance/OperatorRun.h"
 #include "tests/support/DeafServer.h"
+#include "tests/support/FreeUdpPort.h"
 #include "tests/support/TestDatabase.h"
 
 using namespace kestrix;
@@ -129,6 +130,48 @@ TEST_F(OperatorTest, ADownloadAndALoadInIpModeShowEveryCounterWhole) {
     if (const QString picture = qEnvironmentVariable("KESTRIX_ACCEPTANCE_SCREENSHOT"); !picture.isEmpty()) {
         EXPECT_TRUE(x->grab(window).save(picture));
     }
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}),
+              std::vector<std::string>{"3000"});
+}
+
+// A window left open on the embedded database (its connection lasts as long as
+// the window) while the nightly collector loads the same controller: the
+// collector gets the file too, and the window's own load then finds every
+// event of its interval already there.
+TEST_F(OperatorTest, TheCollectorLoadsBesideAnOpenWindowWhoseLoadThenFindsOnlyDuplicates) {
+    CreateDatabase(databaseDirectory(), kControllerRow);
+    writeSettings();
+    startSimulator(3000);
+    const Window window = startProgram();
+
+    // The collector's own link to the controller: the same memory behind another port.
+    const quint16 port = FreeUdpPort(QHostAddress(kControllerAddress)), replyPort = FreeUdpPort(QHostAddress::AnyIPv4);
+    QProcess secondLink;
+    secondLink.start(QStringLiteral(KESTRIX_SIM_PATH),
+                     {"--bind", kControllerAddress, "--port", QString::number(port), "--reply-port",
+                      QString::number(replyPort), "--events", run->path("events.txt")});
+    ASSERT_TRUE(secondLink.waitForStarted());
+    QProcess collector;
+    collector.start(QStringLiteral(KESTRIX_COLLECT_PATH),
+                    {"--controller", QString::fromStdString(kController), "--mode", "ip", "--app-dir", run->directory(),
+                     "--controller-port", QString::number(port), "--reply-port", QString::number(replyPort),
+                     "--db-wait-seconds", "0"});
+    ASSERT_TRUE(collector.waitForFinished(120000));
+    secondLink.terminate();
+    secondLink.waitForFinished(5000);
+    const QString out = QString::fromUtf8(collector.readAllStandardOutput());
+    ASSERT_EQ(collector.exitCode(), 0) << collector.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains(QString::fromStdString(kController) + ": read 3000 events, loaded 3000, duplicates 0"))
+        << out.toStdString();
+
+    DownloadInIpMode(*run, window, kControllerAddress, 3000);
+    run->clickControl(window, "Button5");
+    ASSERT_TRUE(run->answerBox(kBoxTitle, "Выполнено", 120s));
+    EXPECT_EQ(run->waitForDrawn("Label11", "0"), "0");
+    // The proposed interval ends at the last day's 00:00; every event in it is a duplicate.
+    const QString duplicates = run->lastDrawn("Label12")->text;
+    EXPECT_GT(duplicates.toInt(), 2000) << duplicates.toStdString();
     EXPECT_EQ(closeAndWait(window), 0);
     EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}),
               std::vector<std::string>{"3000"});
