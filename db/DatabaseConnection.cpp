@@ -151,25 +151,29 @@ struct DatabaseConnection::Impl {
     TransactionHolder transaction;  // declared last: it ends before the attachment
 
     ITransaction* activeTransaction() {
-        if (!transaction) start(kTransactionParameters, sizeof kTransactionParameters);
+        if (!transaction) start(transaction, kTransactionParameters, sizeof kTransactionParameters);
         return transaction.get();
     }
 
-    void start(const unsigned char* parameters, unsigned length) {
-        transaction = TransactionHolder(master, Checked(master, [&](ThrowStatusWrapper* s) {
+    void start(TransactionHolder& holder, const unsigned char* parameters, unsigned length) {
+        holder = TransactionHolder(master, Checked(master, [&](ThrowStatusWrapper* s) {
             return attachment->startTransaction(s, length, parameters);
         }));
     }
 
-    void commit() {
-        if (!transaction) return;
-        Checked(master, [&](ThrowStatusWrapper* s) { transaction->commit(s); });
-        transaction.forget();  // a successful commit releases the object
+    void commit(TransactionHolder& holder) {
+        if (!holder) return;
+        Checked(master, [&](ThrowStatusWrapper* s) { holder->commit(s); });
+        holder.forget();  // a successful commit releases the object
     }
 };
 
 struct Statement::Impl {
     DatabaseConnection::Impl& connection;
+    // A statement with a transaction of its own: its parameters, and the
+    // transaction while it is active (rolled back after the statement is freed).
+    std::vector<unsigned char> ownTransactionParameters;
+    TransactionHolder ownTransaction;
     StatementHolder statement;
     std::vector<std::string> names;
     std::vector<std::optional<ParameterValue>> values;
@@ -187,6 +191,14 @@ struct Statement::Impl {
 
     IMaster* master() const { return connection.master; }
     void closeCursor() { cursor.reset(); }
+
+    ITransaction* transaction() {
+        if (ownTransactionParameters.empty()) return connection.activeTransaction();
+        if (!ownTransaction)
+            connection.start(ownTransaction, ownTransactionParameters.data(),
+                             static_cast<unsigned>(ownTransactionParameters.size()));
+        return ownTransaction.get();
+    }
 
     void buildInput() {
         const std::vector<ParameterType> shape = inputShapeOfValues();
@@ -270,7 +282,7 @@ void Statement::set(const std::string& name, ParameterValue value) {
 void Statement::execute() {
     Impl& s = *m_impl;
     s.buildInput();
-    ITransaction* transaction = s.connection.activeTransaction();
+    ITransaction* transaction = s.transaction();
     Checked(s.master(), [&](ThrowStatusWrapper* st) {
         s.statement->execute(st, transaction, s.inputMetadata.get(), s.inputBuffer.data(), nullptr, nullptr);
     });
@@ -280,7 +292,7 @@ void Statement::open() {
     Impl& s = *m_impl;
     s.closeCursor();
     s.buildInput();
-    ITransaction* transaction = s.connection.activeTransaction();
+    ITransaction* transaction = s.transaction();
     Checked(s.master(), [&](ThrowStatusWrapper* st) {
         if (!s.outputMetadata) {
             s.outputMetadata = Released<IMessageMetadata>(s.master(), s.statement->getOutputMetadata(st));
@@ -313,6 +325,11 @@ void Statement::close() {
     m_impl->closeCursor();
 }
 
+void Statement::commitOwn() {
+    m_impl->closeCursor();
+    m_impl->connection.commit(m_impl->ownTransaction);
+}
+
 DatabaseConnection::DatabaseConnection(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 DatabaseConnection::~DatabaseConnection() = default;
 
@@ -339,6 +356,13 @@ std::unique_ptr<DatabaseConnection> DatabaseConnection::Connect(const std::strin
     return std::unique_ptr<DatabaseConnection>(new DatabaseConnection(std::move(impl)));
 }
 
+std::unique_ptr<Statement> DatabaseConnection::prepareInOwnTransaction(const std::string& sql,
+                                                                      std::chrono::seconds lockTimeout) {
+    std::unique_ptr<Statement> statement = prepare(sql);
+    statement->m_impl->ownTransactionParameters = WaitingTransactionParameters(lockTimeout);
+    return statement;
+}
+
 std::unique_ptr<Statement> DatabaseConnection::prepare(const std::string& sql) {
     const PositionalStatement positional = TranslateNamedParameters(sql);
     auto impl = std::make_unique<Statement::Impl>(*m_impl);
@@ -353,17 +377,7 @@ std::unique_ptr<Statement> DatabaseConnection::prepare(const std::string& sql) {
 }
 
 void DatabaseConnection::commit() {
-    m_impl->commit();
-}
-
-void DatabaseConnection::beginWaitingTransaction(std::chrono::seconds lockTimeout) {
-    m_impl->commit();
-    const std::vector<unsigned char> parameters = WaitingTransactionParameters(lockTimeout);
-    m_impl->start(parameters.data(), static_cast<unsigned>(parameters.size()));
-}
-
-void DatabaseConnection::rollback() noexcept {
-    m_impl->transaction.reset();
+    m_impl->commit(m_impl->transaction);
 }
 
 bool DatabaseConnection::transactionActive() const {

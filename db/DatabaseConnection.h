@@ -45,6 +45,8 @@ public:
     void execute();
     // Runs a query; read the rows with next() and column(), then close().
     void open();
+    // Commits the statement's own transaction, if it has one that is active.
+    void commitOwn();
     bool next();
     // The column of the current row as text: integers as decimal digits, NULL
     // as empty text, fixed-length text without its trailing blanks.
@@ -73,12 +75,10 @@ public:
     std::unique_ptr<Statement> prepare(const std::string& sql);
     // Full commit of the active transaction, which ends it (no-op without one).
     void commit();
-    // Commits the active transaction and starts one that waits up to
-    // lockTimeout for a row that another transaction has locked, instead of
-    // failing at once; it lasts until the next commit.
-    void beginWaitingTransaction(std::chrono::seconds lockTimeout);
-    // Rolls the active transaction back (no-op without one); never throws.
-    void rollback() noexcept;
+    // Prepares a statement that runs in a transaction of its own beside the
+    // connection's one: it waits up to lockTimeout for rows that other
+    // transactions hold, and keeps what it locks until Statement::commitOwn().
+    std::unique_ptr<Statement> prepareInOwnTransaction(const std::string& sql, std::chrono::seconds lockTimeout);
     bool transactionActive() const;
 
 private:

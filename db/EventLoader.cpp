@@ -43,30 +43,35 @@ bool InsideInterval(DateTimeValue eventTime, DateTimeValue startDate, DateTimeVa
 
 EventStore::EventStore(DatabaseConnection& connection)
     : m_connection(connection),
-      m_lockController(connection.prepare(kLockControllerSql)),
-      m_lockAnyController(connection.prepare(kLockAnyControllerSql)),
+      m_lockController(connection.prepareInOwnTransaction(kLockControllerSql, kControllerLockTimeout)),
+      m_lockAnyController(connection.prepareInOwnTransaction(kLockAnyControllerSql, kControllerLockTimeout)),
       m_exists(connection.prepare(kEventExistsSql)),
       m_holder(connection.prepare(kKeyHolderSql)),
       m_insert(connection.prepare(kInsertEventSql)) {}
 
-void EventStore::BeginEvent(const std::string& controllerId) {
-    m_connection.beginWaitingTransaction(kControllerLockTimeout);
+void EventStore::TakeTurn(const std::string& controllerId) {
+    if (m_turnOf == controllerId && m_eventsThisTurn < kEventsPerTurn) {
+        ++m_eventsThisTurn;
+        return;
+    }
+    EndTurn();
     m_lockController->set("dvs", controllerId);
     m_lockController->open();
     const bool listed = m_lockController->next();  // the row is locked as it is fetched
     m_lockController->close();
-    if (listed) return;
-    m_lockAnyController->open();
-    m_lockAnyController->next();
-    m_lockAnyController->close();
+    if (!listed) {
+        m_lockAnyController->open();
+        m_lockAnyController->next();
+        m_lockAnyController->close();
+    }
+    m_turnOf = controllerId;
+    m_eventsThisTurn = 1;
 }
 
-void EventStore::SkipEvent() {
-    m_connection.commit();  // releases the controller's row
-}
-
-void EventStore::AbandonEvent() noexcept {
-    m_connection.rollback();
+void EventStore::EndTurn() {
+    m_turnOf.clear();
+    m_lockController->commitOwn();
+    m_lockAnyController->commitOwn();
 }
 
 bool EventStore::EventExists(const std::string& controllerId, const std::string& cardCode, const CivilDateTime& time,
@@ -109,28 +114,27 @@ void EventStore::InsertEvent(const CivilDateTime& time, const std::string& contr
 
 LoadCounts LoadEvents(EventStore& store, const std::vector<HexText>& events, const std::string& controllerId,
                       DateTimeValue startDate, DateTimeValue endDate, const LoadProgress& report) {
+    struct TurnEnd {
+        EventStore& store;
+        ~TurnEnd() {
+            try {
+                store.EndTurn();
+            } catch (const DatabaseError&) {
+                // The connection is gone: its transactions, and the turn, went with it.
+            }
+        }
+    } turnEnd{store};
     LoadCounts counts;
     for (std::size_t i = 0; i < events.size(); ++i) {
         const EventFields event = ReadEventFields(events[i]);
         if (InsideInterval(EncodeDateTime(event.time), startDate, endDate)) {
-            bool duplicate = false;
-            try {
-                store.BeginEvent(controllerId);
-                duplicate = store.EventExists(controllerId, event.cardCode, event.time, event.evn, event.evnh);
-                if (duplicate) {
-                    store.SkipEvent();
-                } else {
-                    const std::int64_t holder = HolderNumber(store.KeyHolderAt(event.cardCode, event.time));
-                    store.InsertEvent(event.time, controllerId, event.evn, event.evnh, event.cardCode, holder);
-                }
-            } catch (...) {
-                store.AbandonEvent();
-                throw;
-            }
-            if (duplicate) {
+            store.TakeTurn(controllerId);
+            if (store.EventExists(controllerId, event.cardCode, event.time, event.evn, event.evnh)) {
                 ++counts.duplicates;
                 if (report.duplicate) report.duplicate(counts.duplicates);
             } else {
+                const std::int64_t holder = HolderNumber(store.KeyHolderAt(event.cardCode, event.time));
+                store.InsertEvent(event.time, controllerId, event.evn, event.evnh, event.cardCode, holder);
                 ++counts.loaded;
             }
         }

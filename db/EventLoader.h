@@ -22,13 +22,17 @@ inline const std::string kKeyHolderSql = "SELECT usr FROM fb_key_h WHERE uid=:st
 inline const std::string kInsertEventSql =
     "INSERT INTO fb_evn (dt,dvs,evn,evnh,uid,idh,usr) VALUES (:dt,:dvs,:evn,:evnh,:uid,:idh,:usr)";
 
-// Loaders of one controller take turns: each event's transaction first locks
-// the controller's row of fb_dvs (the first row for an id that fb_dvs does not
-// list), so that the duplicate test sees the rows another loader committed.
+// Loaders of one controller take turns. A turn is the controller's row of
+// fb_dvs (the first row for an id that fb_dvs does not list), locked in a
+// transaction of its own; the events of a turn are tested, inserted and
+// committed one by one while it is held, so the next loader's duplicate test
+// sees every one of them. A turn covers a run of events, so that the lock (a
+// write) does not cost every event a page more to commit.
 inline const std::string kLockControllerSql = "SELECT id FROM fb_dvs WHERE id=:dvs WITH LOCK";
 inline const std::string kLockAnyControllerSql = "SELECT FIRST 1 id FROM fb_dvs ORDER BY id WITH LOCK";
-// How long an event waits for another loader of its controller.
+// How long a loader waits for its turn, and how many events a turn covers.
 constexpr std::chrono::seconds kControllerLockTimeout{60};
+constexpr int kEventsPerTurn = 64;
 
 inline const std::string kNoCard = "000000000000";
 
@@ -57,13 +61,11 @@ class EventStore {
 public:
     explicit EventStore(DatabaseConnection& connection);
 
-    // Starts the event's transaction, waiting for the controller's turn.
-    // EventExists, KeyHolderAt and InsertEvent then run in it; InsertEvent or
-    // SkipEvent ends it.
-    void BeginEvent(const std::string& controllerId);
-    void SkipEvent();
-    // An error ended the event: nothing of it is kept, and the turn passes on.
-    void AbandonEvent() noexcept;
+    // Waits, where needed, for the controller's turn before the duplicate test
+    // of an event.
+    void TakeTurn(const std::string& controllerId);
+    // Lets the other loaders of the controller go on (a no-op without a turn).
+    void EndTurn();
     bool EventExists(const std::string& controllerId, const std::string& cardCode, const CivilDateTime& time,
                      std::int32_t evn, std::int32_t evnh);
     // "0" for the card code 000000000000 or without an earlier assignment;
@@ -77,6 +79,8 @@ private:
     DatabaseConnection& m_connection;
     std::unique_ptr<Statement> m_lockController;
     std::unique_ptr<Statement> m_lockAnyController;
+    std::string m_turnOf;  // the controller whose turn is held; empty: none
+    int m_eventsThisTurn = 0;
     std::unique_ptr<Statement> m_exists;
     std::unique_ptr<Statement> m_holder;
     std::unique_ptr<Statement> m_insert;
@@ -95,6 +99,7 @@ struct LoadCounts {
 
 // Walks the events in order. Nothing is caught: an error ends the load at the
 // record that caused it, after the rows inserted before it were committed.
+// The controller's turn ends with the load, however it ends.
 LoadCounts LoadEvents(EventStore& store, const std::vector<HexText>& events, const std::string& controllerId,
                       DateTimeValue startDate, DateTimeValue endDate, const LoadProgress& report);
 

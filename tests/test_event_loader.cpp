@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "db/EventLoader.h"
 #include "tests/support/TestDatabase.h"
 
@@ -262,4 +265,55 @@ TEST_F(TextHolderLoaderTest, AHolderThatIsNoIntegerEndsTheLoad) {
         EXPECT_EQ(std::string(e.what()), "'abc' is not a valid integer value");
     }
     EXPECT_EQ(rows().size(), 1u);
+}
+
+namespace {
+
+// A second loader of the same database in the same process, as another
+// workstation would be.
+class TakingTurnsTest : public EventLoaderTest {
+protected:
+    std::string extraSql() const override {
+        return "INSERT INTO fb_dvs VALUES ('0011223344AA', NULL);\nINSERT INTO fb_dvs VALUES ('AABBCC000001', NULL);\n";
+    }
+};
+
+}  // namespace
+
+// While one loader holds a controller's turn, another loader of that
+// controller waits, and then finds what the first committed; a controller
+// that fb_dvs does not list takes its turns on the first row. A loader of
+// another controller does not wait.
+TEST_F(TakingTurnsTest, ASecondLoaderOfTheControllerWaitsForTheTurnThenFindsTheCommittedEvents) {
+    const struct {
+        const char* holding;
+        const char* loading;
+        bool waits;
+    } cases[] = {
+        {"0011223344AA", "0011223344AA", true},
+        {"FFEEDDCCBBAA", "0011223344AA", true},  // unlisted: the first row, which is 0011223344AA's
+        {"AABBCC000001", "0011223344AA", false},
+    };
+    for (const auto& c : cases) {
+        connection->prepare("DELETE FROM fb_evn")->execute();
+        connection->commit();
+        auto otherConnection = DatabaseConnection::Connect(kClientLibrary, database(), "SYSDBA", "fbdefault");
+        EventStore other(*otherConnection);
+        store->TakeTurn(c.holding);
+        std::atomic<bool> done{false};
+        LoadCounts counts;
+        std::thread second([&] {
+            counts = LoadEvents(other, {kEvent}, c.loading, EncodeDateTime({2024, 1, 1, 0, 0, 0}),
+                                EncodeDateTime({2024, 12, 31, 0, 0, 0}), {});
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(done.load(), !c.waits) << c.holding;
+        // The first loader stores the event under the loading controller's id while its turn lasts.
+        if (c.waits) store->InsertEvent(ReadEventFields(kEvent).time, c.loading, 0x22, 1, "0000000A1B2C", 0);
+        store->EndTurn();
+        second.join();
+        EXPECT_EQ(counts.loaded, c.waits ? 0 : 1) << c.holding;
+        EXPECT_EQ(counts.duplicates, c.waits ? 1 : 0) << c.holding;
+    }
 }
