@@ -27,9 +27,22 @@ QString ShortDateFormat(const QLocale& locale) {
     return format;
 }
 
+QString WithOneOrTwoDigitDayAndMonth(const QString& format) {
+    static const QRegularExpression twoDigitDayOrMonth(QStringLiteral("(?<![dM])(d|M)\\1(?![dM])"));
+    QString relaxed = format;
+    relaxed.replace(twoDigitDayOrMonth, QStringLiteral("\\1"));
+    return relaxed;
+}
+
+QDate ReadTypedDate(const QString& text, const QString& format) {
+    const QString typed = text.trimmed();
+    const QDate date = QDate::fromString(typed, format);
+    return date.isValid() ? date : QDate::fromString(typed, WithOneOrTwoDigitDayAndMonth(format));
+}
+
 DateTimeValue ReadPickerDate(const QString& text, const QString& format) {
-    const QDate date = QDate::fromString(text.trimmed(), format);
-    if (text.trimmed().isEmpty() || !date.isValid()) return kZeroDateTime;
+    const QDate date = ReadTypedDate(text, format);
+    if (!date.isValid()) return kZeroDateTime;
     return static_cast<DateTimeValue>(DaysSinceEpoch(date.year(), date.month(), date.day()));
 }
 
@@ -115,7 +128,7 @@ DateField::DateField(QWidget* parent) : QWidget(parent) {
 }
 
 void DateField::showCalendar() {
-    const QDate shown = QDate::fromString(m_edit->text().trimmed(), ShortDateFormat());
+    const QDate shown = ReadTypedDate(m_edit->text(), ShortDateFormat());
     m_popup->showMonth(shown.isValid() ? shown : QDate::currentDate(), shown);
     m_popup->adjustSize();
     m_popup->move(mapToGlobal(QPoint(0, height())));

@@ -32,6 +32,32 @@ TEST(ReadPickerDate, ShownDateAtMidnightOrZero) {
     for (const auto& c : cases) EXPECT_EQ(ReadPickerDate(c.text, format), c.value) << c.text.toStdString();
 }
 
+// Dates as people type them: day and month with one digit or two, in the
+// system's short format; the year with its four digits only.
+TEST(ReadPickerDate, DayAndMonthTypedWithOneOrTwoDigits) {
+    const DateTimeValue may28 = EncodeDateTime({2024, 5, 28, 0, 0, 0});
+    const DateTimeValue june1 = EncodeDateTime({2024, 6, 1, 0, 0, 0});
+    const struct {
+        const char* locale;
+        QString text;
+        DateTimeValue value;
+    } cases[] = {
+        {"ru_RU", "28.05.2024", may28},  {"ru_RU", "28.5.2024", may28},     {"ru_RU", "1.06.2024", june1},
+        {"ru_RU", "01.6.2024", june1},   {"ru_RU", "1.6.2024", june1},      {"ru_RU", "28.5.24", kZeroDateTime},
+        {"ru_RU", "28.5", kZeroDateTime}, {"ru_RU", "32.5.2024", kZeroDateTime}, {"ru_RU", "28/5/2024", kZeroDateTime},
+        {"ru_RU", "028.5.2024", kZeroDateTime},
+        {"en_US", "5/28/2024", may28},   {"en_US", "05/28/2024", may28},    {"en_US", "6/01/2024", june1},
+        {"en_US", "28/5/2024", kZeroDateTime}, {"en_US", "5/28/24", kZeroDateTime},
+        {"de_DE", "28.05.2024", may28},  {"de_DE", "28.5.2024", may28},     {"de_DE", "1.6.2024", june1},
+        {"de_DE", "1.6.24", kZeroDateTime},
+    };
+    for (const auto& c : cases) {
+        const QString format = ShortDateFormat(QLocale(QString::fromLatin1(c.locale)));
+        EXPECT_EQ(ReadPickerDate(c.text, format), c.value) << c.locale << " " << format.toStdString() << ": "
+                                                            << c.text.toStdString();
+    }
+}
+
 TEST(DateField, StartsEmptyAndKeepsTheDateOnly) {
     DateField field;
     EXPECT_EQ(field.text(), "");

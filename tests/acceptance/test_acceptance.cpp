@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <set>
 
 #include "tests/acceptance/OperatorRun.h"
 #include "tests/support/DeafServer.h"
@@ -175,6 +176,35 @@ TEST_F(OperatorTest, TheCollectorLoadsBesideAnOpenWindowWhoseLoadThenFindsOnlyDu
     EXPECT_EQ(closeAndWait(window), 0);
     EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}),
               std::vector<std::string>{"3000"});
+}
+
+// Under ru_RU the operator types the interval as people write dates, without
+// the leading zeros; the load takes exactly the events of those days.
+TEST_F(OperatorTest, DatesTypedWithoutLeadingZerosBoundTheLoad) {
+    CreateDatabase(databaseDirectory(), kControllerRow);
+    writeSettings();
+    startSimulator(3000, {"--last-day", "2024-05-31", "--days", "7"});
+    const Window window = startProgram({"LANG=ru_RU.UTF-8", "LC_ALL=ru_RU.UTF-8"});
+    DownloadInIpMode(*run, window, kControllerAddress, 3000);
+    for (const auto& [field, typed] : {std::pair{"PlannerDatePicker2", "28.5.2024"}, {"PlannerDatePicker3", "30.5.2024"}}) {
+        run->clickControl(window, field);
+        x->key("ctrl+a BackSpace");
+        x->type(typed);
+        EXPECT_EQ(run->waitForDrawn(field, typed), typed);
+    }
+    // Every event of 28, 29 and 30 May, once.
+    std::set<QByteArray> due;
+    for (const QByteArray& record : run->readFile("events.txt").split('\n'))
+        if (record.startsWith("18051C") || record.startsWith("18051D") || record.startsWith("18051E")) due.insert(record.trimmed());
+    ASSERT_GT(due.size(), 300u);
+    run->clickControl(window, "Button5");
+    ASSERT_TRUE(run->answerBox(kBoxTitle, "Выполнено", 120s));
+    EXPECT_EQ(run->waitForDrawn("Label11", QString::number(due.size())), QString::number(due.size()));
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dt >= '2024-05-28' AND dt < '2024-05-31'", {"n"}),
+              std::vector<std::string>{std::to_string(due.size())});
+    EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn", {"n"}),
+              std::vector<std::string>{std::to_string(due.size())});
 }
 
 TEST_F(OperatorTest, AnExportReplacesAnExistingFileWithoutAQuestionInRussianDialogs) {
