@@ -5,8 +5,10 @@
 // kernel's connect retries (minutes) for a host that is down.
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrix {
 
@@ -23,9 +25,25 @@ inline const std::string kDefaultServerPort = "3050";
 // inet6://). Nothing for a local path, which the client opens itself.
 std::optional<ServerAddress> ServerOf(const std::string& databaseName);
 
+// One address of a server: a numeric host and a port.
+struct ResolvedAddress {
+    std::string host;
+    std::string port;
+};
+
+// The server's addresses in the order to try them; nothing when the name
+// does not resolve.
+using ServerResolver = std::function<std::optional<std::vector<ResolvedAddress>>(const ServerAddress&)>;
+// The system's resolver.
+std::optional<std::vector<ResolvedAddress>> ResolveServer(const ServerAddress& server);
+
 // False when no address of the server took or refused a TCP connection
 // within the timeout (a host that is down, a dropped route); true otherwise,
 // also when the name does not resolve: the client library then says why.
-bool ServerTakesConnections(const ServerAddress& server, std::chrono::milliseconds timeout);
+// Every address is tried at once, each with the whole timeout, so that a
+// first address that never answers (a broken IPv6 route) does not use up
+// the time of the ones after it.
+bool ServerTakesConnections(const ServerAddress& server, std::chrono::milliseconds timeout,
+                            const ServerResolver& resolve = ResolveServer);
 
 }  // namespace kestrix

@@ -52,3 +52,27 @@ TEST(ServerTakesConnections, OnlyAHostThatTakesNoConnectionCountsAsSilent) {
     EXPECT_TRUE(ServerTakesConnections({"127.0.0.1", std::to_string(closed)}, 300ms));
     EXPECT_TRUE(ServerTakesConnections({"no-such-host.invalid", "3050"}, 300ms));
 }
+
+// A name whose first address never answers (a broken route) and whose second
+// is a live server: the second is tried at once, not after the first's wait.
+TEST(ServerTakesConnections, EveryAddressOfTheNameGetsItsChance) {
+    DeafServer down(true), otherDown(true), live(false);
+    const auto resolvesTo = [](std::vector<ResolvedAddress> addresses) {
+        return [addresses](const ServerAddress& server) -> std::optional<std::vector<ResolvedAddress>> {
+            EXPECT_EQ(server.host, "db.example");
+            return addresses;
+        };
+    };
+    const ResolvedAddress silentAddress{"127.0.0.1", std::to_string(down.port())};
+    const ResolvedAddress otherSilent{"127.0.0.1", std::to_string(otherDown.port())};
+    const ResolvedAddress liveAddress{"127.0.0.1", std::to_string(live.port())};
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ServerTakesConnections({"db.example", "3050"}, 3s, resolvesTo({silentAddress, liveAddress})));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms) << "the live address waited for the silent one";
+    // None answers: given up when the bound has run out, not once per address.
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ServerTakesConnections({"db.example", "3050"}, 500ms, resolvesTo({silentAddress, otherSilent})));
+    const auto took = std::chrono::steady_clock::now() - again;
+    EXPECT_GE(took, 450ms);
+    EXPECT_LT(took, 900ms);
+}
