@@ -123,8 +123,11 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     setFixedSize(411, 643);
     buildControls();
 
+    m_macSender = services.macSender ? services.macSender
+                                     : std::shared_ptr<MacFrameSender>(MacSenderFor(
+                                           *services.capture, ExecutableDirectory() + kFrameHelperName));
     m_session = std::make_unique<ControllerSession>(
-        services.listenPort, services.controllerPort, services.resolveHost, *services.capture, services.pump,
+        services.listenPort, services.controllerPort, services.resolveHost, *m_macSender, services.pump,
         [this] { return currentRoute(); }, [this](MacSendResult result, const std::string&) { showMacSendFailure(result); });
 }
 

@@ -21,6 +21,7 @@
 #include "db/EventLoader.h"
 #include "events/EventDownload.h"
 #include "link/ControllerMessage.h"
+#include "link/FrameHelper.h"
 #include "link/PacketCapture.h"
 #include "link/RawFrame.h"
 #include "link/UdpLink.h"
@@ -44,6 +45,9 @@ struct FormServices {
     std::string appDirectory = ExecutableDirectory();
     std::function<ClientLibraryPlaces(const std::string&)> clientLibraryPlaces = DefaultClientLibraryPlaces;
     std::shared_ptr<PacketCapture> capture = std::make_shared<LibpcapCapture>();
+    // Where MAC-mode frames go out: empty for the capture above where this
+    // process may send raw frames, else the frame-sending helper beside the program.
+    std::shared_ptr<MacFrameSender> macSender{};
     std::function<std::string(const std::string&)> adapterDescription = FriendlyAdapterDescription;
 };
 
@@ -118,6 +122,7 @@ private:
     std::unique_ptr<EventStore> m_eventStore;  // prepared on the first load
     ControllerTable m_controllers;
     std::string m_databaseDirectory;
+    std::shared_ptr<MacFrameSender> m_macSender;
     std::unique_ptr<ControllerSession> m_session;  // the listener (IdUDPServer1), the sender (mainUDP), MAC mode
     InterfaceTable m_interfaces;
     int SelectedInterfaceIndex = -1;

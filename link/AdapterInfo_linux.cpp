@@ -25,6 +25,10 @@ std::optional<HardwareAddress> QueryAdapterMac(const std::string& device) {
     return address;
 }
 
+bool IsNetworkInterface(const std::string& name) {
+    return !name.empty() && name.size() < IFNAMSIZ && ::if_nametoindex(name.c_str()) != 0;
+}
+
 std::string FriendlyAdapterDescription(const std::string& device) {
     // udev's hardware database names the adapter ("Intel Corporation 82574L ...").
     std::ifstream indexFile("/sys/class/net/" + device + "/ifindex");

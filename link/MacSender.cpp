@@ -1,8 +1,24 @@
 #include "link/MacSender.h"
 
+#include <algorithm>
+
 #include "link/ControllerMessage.h"
 
 namespace kestrix {
+
+namespace {
+
+// Twelve decimal digits of a dotted IPv4 text, or those of 0.0.0.0.
+std::string SourceDigitsOf(const std::string& ipv4Text) {
+    const std::string digits = AddressToDigits(ipv4Text);
+    const bool dotted = std::count(ipv4Text.begin(), ipv4Text.end(), '.') == 3 && digits.size() == 12 &&
+                        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return dotted ? digits : std::string(12, '0');
+}
+
+const std::string kUnknownAdapter(12, '0');
+
+}  // namespace
 
 std::string MacSendErrorText(MacSendResult result) {
     switch (result) {
@@ -16,23 +32,29 @@ std::string MacSendErrorText(MacSendResult result) {
     return {};
 }
 
-MacSendResult SendFrameByMac(PacketCapture& capture, const std::string& device, const std::string& ipv4Text,
-                             const std::string& controllerMac, const HexText& body, RawFrameBuffer& frameBuffer,
-                             std::string* reason) {
-    // The frame needs all twelve digits of the controller's address.
-    if (!IsMacText(controllerMac)) return MacSendResult::BadControllerMac;
-    const HexText message = BuildControllerMessage(body);
+std::size_t BuildControllerFrame(RawFrameBuffer& buffer, const std::string& ipv4Text, const std::string& controllerMac,
+                                 const HexText& body) {
+    return BuildRawFrame(buffer, controllerMac, kUnknownAdapter, SourceDigitsOf(ipv4Text), BuildControllerMessage(body));
+}
+
+MacSendResult SendFrameThroughDevice(PacketCapture& capture, const std::string& device, std::span<std::uint8_t> frame,
+                                     std::string* reason) {
     const std::unique_ptr<CaptureHandle> handle = capture.open(device, reason);
     if (!handle) return MacSendResult::OpenFailed;
-    if (ipv4Text == "0.0.0.0") return MacSendResult::NoSourceAddress;
-    const std::string sourceDigits = AddressToDigits(ipv4Text);
+    if (HasNoSourceAddress(frame)) return MacSendResult::NoSourceAddress;
     const auto adapterMac = handle->queryAdapterMac();
     if (!adapterMac) return MacSendResult::NoAdapterMac;
-    const std::size_t length =
-        BuildRawFrame(frameBuffer, controllerMac, BytesToHex(*adapterMac), sourceDigits, message);
-    if (!handle->sendPacket(std::span<const std::uint8_t>(frameBuffer).first(length), reason))
-        return MacSendResult::SendFailed;
+    SetFrameSource(frame, *adapterMac);
+    if (!handle->sendPacket(frame, reason)) return MacSendResult::SendFailed;
     return MacSendResult::Sent;
+}
+
+MacSendResult CaptureMacSender::send(const std::string& device, const std::string& ipv4Text,
+                                     const std::string& controllerMac, const HexText& body, std::string* reason) {
+    // The frame needs all twelve digits of the controller's address.
+    if (!IsMacText(controllerMac)) return MacSendResult::BadControllerMac;
+    const std::size_t length = BuildControllerFrame(m_frame, ipv4Text, controllerMac, body);
+    return SendFrameThroughDevice(m_capture, device, std::span<std::uint8_t>(m_frame).first(length), reason);
 }
 
 }  // namespace kestrix

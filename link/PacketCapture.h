@@ -56,6 +56,8 @@ public:
 
 // The adapter behind a device name (platform specific).
 std::optional<HardwareAddress> QueryAdapterMac(const std::string& device);
+// A network interface of this machine goes by that name (platform specific).
+bool IsNetworkInterface(const std::string& name);
 // A readable description of the adapter, empty when the system offers none
 // (platform specific).
 std::string FriendlyAdapterDescription(const std::string& device);

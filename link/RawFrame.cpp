@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <span>
-
-#include "link/ControllerMessage.h"
 #include <stdexcept>
 #include <vector>
+
+#include "link/ControllerMessage.h"
 
 namespace kestrix {
 
@@ -104,6 +104,26 @@ std::size_t BuildRawFrame(RawFrameBuffer& buffer, std::string_view controllerMac
                                            destination);
     Put16(buffer, 24, static_cast<unsigned>(HexToInt(ipSum)));
     return kFrameHeaderSize + n;
+}
+
+std::string ControllerFrameProblem(std::span<const std::uint8_t> frame) {
+    const auto u16 = [&](std::size_t at) { return static_cast<unsigned>((frame[at] << 8) | frame[at + 1]); };
+    if (frame.size() < kFrameHeaderSize + 4 || frame.size() > kRawFrameBufferSize)
+        return "a frame of " + std::to_string(frame.size()) + " bytes";
+    if (u16(12) != 0x0800 || frame[14] != 0x45 || frame[23] != 0x11) return "not UDP in IPv4";
+    if (u16(16) != frame.size() - 14 || u16(38) != frame.size() - 34) return "lengths that do not match the frame";
+    if (u16(34) != kMacFrameSourcePort || u16(36) != kControllerPort) return "not from port 7712 to port 7715";
+    if (frame[kFrameHeaderSize] != kMessageStart || u16(kFrameHeaderSize + 1) != frame.size() - kFrameHeaderSize)
+        return "no controller message";
+    return {};
+}
+
+bool HasNoSourceAddress(std::span<const std::uint8_t> frame) {
+    return std::all_of(frame.begin() + 26, frame.begin() + 30, [](std::uint8_t b) { return b == 0; });
+}
+
+void SetFrameSource(std::span<std::uint8_t> frame, const std::array<std::uint8_t, 6>& adapterMac) {
+    std::copy(adapterMac.begin(), adapterMac.end(), frame.begin() + 6);
 }
 
 }  // namespace kestrix

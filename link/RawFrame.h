@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,16 @@ std::size_t BuildRawFrame(RawFrameBuffer& buffer, std::string_view controllerMac
 
 // True for 12 hex digits.
 bool IsMacText(std::string_view text);
+
+// Why a frame is not one that BuildRawFrame makes (a controller message in
+// UDP from port 7712 to 7715, in IPv4 without options, in Ethernet II, with
+// consistent lengths); empty text when it is one.
+std::string ControllerFrameProblem(std::span<const std::uint8_t> frame);
+
+// The frame's IPv4 source address is 0.0.0.0.
+bool HasNoSourceAddress(std::span<const std::uint8_t> frame);
+// Writes the adapter's hardware address as the frame's Ethernet source.
+void SetFrameSource(std::span<std::uint8_t> frame, const std::array<std::uint8_t, 6>& adapterMac);
 
 // Where MAC mode addresses a controller, and the address IP mode derives for
 // a controller without a stored one: 192 and the MAC's last three bytes.

@@ -3,9 +3,10 @@
 namespace kestrix {
 
 ControllerSession::ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver,
-                                     PacketCapture& capture, EventPump& pump, RouteSource route, MacFailure onMacFailure)
+                                     MacFrameSender& macSender, EventPump& pump, RouteSource route,
+                                     MacFailure onMacFailure)
     : m_udp(listenPort, controllerPort, std::move(resolver)),
-      m_capture(capture),
+      m_macSender(macSender),
       m_pump(pump),
       m_route(std::move(route)),
       m_onMacFailure(std::move(onMacFailure)) {
@@ -30,8 +31,8 @@ void ControllerSession::sendRequest(const HexText& body) {
     }
     m_replyFrom.clear();
     std::string reason;
-    const MacSendResult result = SendFrameByMac(m_capture, route.device, route.deviceAddress, route.controllerMac,
-                                                body, m_frameBuffer, &reason);
+    const MacSendResult result =
+        m_macSender.send(route.device, route.deviceAddress, route.controllerMac, body, &reason);
     if (result != MacSendResult::Sent) m_onMacFailure(result, reason);
 }
 

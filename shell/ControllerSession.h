@@ -14,8 +14,6 @@
 
 #include "events/EventDownload.h"
 #include "link/MacSender.h"
-#include "link/PacketCapture.h"
-#include "link/RawFrame.h"
 #include "link/UdpLink.h"
 #include "shell/EventPump.h"
 
@@ -38,7 +36,7 @@ public:
     using MacFailure = std::function<void(MacSendResult, const std::string& reason)>;
 
     // Binds the reply listener (see UdpLink; throws with the socket layer's text).
-    ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver, PacketCapture& capture,
+    ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver, MacFrameSender& macSender,
                       EventPump& pump, RouteSource route, MacFailure onMacFailure);
 
     // The wait for every reply instead of the one the protocol asks for (the
@@ -63,7 +61,7 @@ public:
 
 private:
     UdpLink m_udp;
-    PacketCapture& m_capture;
+    MacFrameSender& m_macSender;
     EventPump& m_pump;
     RouteSource m_route;
     MacFailure m_onMacFailure;
@@ -71,7 +69,6 @@ private:
     ReplySlot m_reply;
     QHostAddress m_replyFrom;  // null: any host
     long m_handledDatagrams = 0;
-    RawFrameBuffer m_frameBuffer{};
 };
 
 }  // namespace kestrix

@@ -24,7 +24,7 @@ protected:
     void SetUp() override {
         simulatorPort = FreeUdpPort();
         ASSERT_NE(simulatorPort, 0);
-        session.emplace(0, simulatorPort, ResolveHostName, capture, pump, [this] { return route; },
+        session.emplace(0, simulatorPort, ResolveHostName, macSender, pump, [this] { return route; },
                         [this](MacSendResult result, const std::string& reason) { failures.push_back({result, reason}); });
         core.emplace(GeneratedMemory(300), sim::FaultOptions{});
         server.emplace(*core, "127.0.0.1", simulatorPort, session->listenPort());
@@ -54,6 +54,7 @@ protected:
     quint16 simulatorPort = 0;
     QUdpSocket wireEnd;
     FakeCapture capture;
+    CaptureMacSender macSender{capture};
     QtEventPump pump;
     std::vector<std::pair<MacSendResult, std::string>> failures;
     std::optional<ControllerSession> session;

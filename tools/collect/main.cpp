@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "db/ControllerTable.h"
+#include "link/FrameHelper.h"
 #include "shell/DatabaseSetup.h"
 #include "shell/ExecutableDirectory.h"
 #include "shell/InterfaceTable.h"
@@ -136,10 +137,11 @@ int main(int argc, char* argv[]) {
         return Fail(std::string("cannot prepare the event statements: ") + error.what());
     }
     Collector* collecting = nullptr;  // the session asks the collector for the route of each request
+    const std::unique_ptr<MacFrameSender> macSender = MacSenderFor(libpcap, ExecutableDirectory() + kFrameHelperName);
     std::unique_ptr<ControllerSession> session;
     try {
         session = std::make_unique<ControllerSession>(
-            options.replyPort, options.controllerPort, ResolveHostName, libpcap, pump,
+            options.replyPort, options.controllerPort, ResolveHostName, *macSender, pump,
             [&] { return collecting->route(); },
             [&](MacSendResult result, const std::string& reason) { collecting->macSendFailed(result, reason); });
     } catch (const std::exception& error) {

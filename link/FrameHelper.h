@@ -1,0 +1,68 @@
+#pragma once
+// The frame-sending helper, kestrix-send: the one program that holds the right
+// to send raw frames (CAP_NET_RAW and nothing else), so that the window and the
+// collector, which load libraries their environment names, hold none. It takes
+// one request a line on its standard input, "<device> <frame as hex>", does the
+// steps of SendFrameThroughDevice and answers one line: "sent", or the failed
+// step and the library's reason ("open ...", "address ...", "adapter ...",
+// "send ...", or "refused ..." for a request it does not take).
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/MacSender.h"
+
+namespace kestrix {
+
+inline const std::string kFrameHelperName = "kestrix-send";
+
+struct FrameRequest {
+    std::string device;
+    std::vector<std::uint8_t> frame;
+};
+
+std::string FrameRequestLine(const std::string& device, std::span<const std::uint8_t> frame);
+// Nothing for a line that is not a device name (no blank, no '/', shorter
+// than an interface name may be) and the hex digits of a frame.
+std::optional<FrameRequest> ParseFrameRequest(std::string_view line);
+
+struct FrameAnswer {
+    MacSendResult result = MacSendResult::Sent;
+    std::string reason;
+};
+// "refused" for a request the helper does not take (no controller frame).
+std::string FrameAnswerLine(const FrameAnswer& answer, bool refused = false);
+// An answer the helper cannot have given reads as a failed send.
+FrameAnswer ParseFrameAnswer(std::string_view line);
+
+// The helper's work for one request line: the answer line.
+std::string HandleFrameRequest(PacketCapture& capture, std::string_view line);
+
+// Sends through the helper at helperPath, started with an empty environment on
+// the first send and kept until the sender goes (platform specific).
+class HelperMacSender : public MacFrameSender {
+public:
+    explicit HelperMacSender(std::string helperPath);
+    ~HelperMacSender() override;
+    MacSendResult send(const std::string& device, const std::string& ipv4Text, const std::string& controllerMac,
+                       const HexText& body, std::string* reason = nullptr) override;
+
+private:
+    struct Process;
+    std::string m_helperPath;
+    std::unique_ptr<Process> m_process;
+    RawFrameBuffer m_frame{};
+};
+
+// Whether this process may send raw frames itself (platform specific).
+bool MaySendRawFrames();
+
+// The capture library in this process where it may send raw frames, else the
+// helper at helperPath.
+std::unique_ptr<MacFrameSender> MacSenderFor(PacketCapture& capture, const std::string& helperPath);
+
+}  // namespace kestrix
