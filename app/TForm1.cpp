@@ -116,7 +116,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
               Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_services(services),
-      m_settings(services.appDirectory + kSettingsFileName) {
+      m_settings(services.appDirectory + kSettingsFileName, services.operatorSettingsPath) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kWindowCaption);
     setFont(WindowFont());

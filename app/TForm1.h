@@ -30,7 +30,7 @@
 #include "shell/EventPump.h"
 #include "shell/ExecutableDirectory.h"
 #include "shell/InterfaceTable.h"
-#include "shell/SettingsFile.h"
+#include "shell/ProgramSettings.h"
 
 namespace kestrix {
 
@@ -43,6 +43,9 @@ struct FormServices {
     // The program's directory: settings.ini, the client library and the
     // default database directory are looked for here. Ends with a separator.
     std::string appDirectory = ExecutableDirectory();
+    // The operator's own settings file, for an installation whose settings.ini
+    // the operator may not change.
+    std::string operatorSettingsPath = OperatorSettingsPath();
     std::function<ClientLibraryPlaces(const std::string&)> clientLibraryPlaces = DefaultClientLibraryPlaces;
     std::shared_ptr<PacketCapture> capture = std::make_shared<LibpcapCapture>();
     // Where MAC-mode frames go out: empty for the capture above where this
@@ -117,7 +120,7 @@ private:
     void notice(const QString& text) { m_services.dialogs.showNoticeBox(text); }
 
     FormServices m_services;
-    SettingsFile m_settings;
+    ProgramSettings m_settings;
     std::unique_ptr<DatabaseConnection> m_database;
     std::unique_ptr<EventStore> m_eventStore;  // prepared on the first load
     ControllerTable m_controllers;

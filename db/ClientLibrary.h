@@ -34,7 +34,9 @@ struct EmbeddedEngineSharing {
 // the operators who share the database) and points the engine at both
 // directories, whatever the caller's environment said. Takes effect only when
 // it runs before the client library is first loaded. Throws DatabaseError
-// when the lock directory cannot be made or is no directory.
+// when the lock directory cannot be made or is no directory, and for root
+// when another user can change the database's directory or the lock
+// directory.
 void ShareEmbeddedEngine(const EmbeddedEngineSharing& sharing);
 
 }  // namespace kestrix

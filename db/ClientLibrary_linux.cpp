@@ -39,8 +39,23 @@ std::optional<std::string> LocateClientLibrary(const ClientLibraryPlaces& places
     return std::nullopt;
 }
 
+// Another user than root may put a link in the folder: root, following it
+// with the engine's lock files, could be made to write any file.
+bool OthersMayChange(const std::string& directory) {
+    struct stat status {};
+    if (::stat(directory.c_str(), &status) != 0) return false;  // nothing there yet: the open fails on its own
+    return status.st_uid != 0 || (status.st_mode & S_IWOTH) || ((status.st_mode & S_IWGRP) && status.st_gid != 0);
+}
+
 void ShareEmbeddedEngine(const EmbeddedEngineSharing& sharing) {
     const char* lock = sharing.lockDirectory.c_str();
+    if (::geteuid() == 0) {
+        const std::string database = sharing.lockDirectory.substr(0, sharing.lockDirectory.rfind('/'));
+        for (const std::string& directory : {database, sharing.lockDirectory})
+            if (OthersMayChange(directory))
+                throw DatabaseError("Not as root: other users can change " + directory +
+                                    "; run the program as an operator or as user kestrix");
+    }
     // Set-group-ID: the lock files belong to the directory's group, and the
     // engine makes them readable and writable for that group.
     if (::mkdir(lock, 02770) == 0) ::chmod(lock, 02770);  // past the umask

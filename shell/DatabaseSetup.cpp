@@ -5,7 +5,7 @@
 
 namespace kestrix {
 
-std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const SettingsFile& settings,
+std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const ProgramSettings& settings,
                                                                        const std::string& appDirectory,
                                                                        const ClientLibraryPlaces& places) {
     if (!settings.exists()) return DatabaseSetupError::SettingsMissing;

@@ -10,7 +10,7 @@
 
 #include "db/ClientLibrary.h"
 #include "db/DatabaseConnection.h"
-#include "shell/SettingsFile.h"
+#include "shell/ProgramSettings.h"
 
 namespace kestrix {
 
@@ -33,7 +33,7 @@ inline const std::string kEngineConfigurationDirectory = "firebird";
 inline const std::string kEngineLockDirectory = "firebird-lock";
 
 // May throw the settings file's write error.
-std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const SettingsFile& settings,
+std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const ProgramSettings& settings,
                                                                        const std::string& appDirectory,
                                                                        const ClientLibraryPlaces& places);
 

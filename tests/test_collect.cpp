@@ -254,6 +254,39 @@ TEST_F(CollectTest, ADatabaseHeldWithoutSharingEndsTheRunWithTwoAfterTheWait) {
     EXPECT_TRUE(core->received().empty());  // nothing was asked of the controllers
 }
 
+// Run by root, the programs open no database in a folder that another user
+// can change: a link put there could turn the engine's lock files into any
+// file of the system.
+TEST_F(CollectTest, AsRootItOpensNoDatabaseInAFolderAnotherUserCanChange) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root is refused";
+    const std::string database = app.path() + "DB", lock = database + "/firebird-lock";
+    const struct {
+        const char* what;
+        std::string changeable;
+        std::function<void()> allow, undo;
+    } cases[] = {
+        {"a database folder of another user", database, [&] { ASSERT_EQ(::chown(database.c_str(), 65534, 0), 0); },
+         [&] { ASSERT_EQ(::chown(database.c_str(), 0, 0), 0); }},
+        {"a database folder another group may write", database,
+         [&] { ASSERT_EQ(::chown(database.c_str(), 0, 65534), 0); ::chmod(database.c_str(), 02770); },
+         [&] { ASSERT_EQ(::chown(database.c_str(), 0, 0), 0); ::chmod(database.c_str(), 0755); }},
+        {"a database folder everybody may write", database, [&] { ::chmod(database.c_str(), 0777); },
+         [&] { ::chmod(database.c_str(), 0755); }},
+        {"a lock folder of another user", lock,
+         [&] { std::filesystem::create_directory(lock); ASSERT_EQ(::chown(lock.c_str(), 65534, 65534), 0); },
+         [&] { std::filesystem::remove(lock); }},
+    };
+    for (const auto& c : cases) {
+        c.allow();
+        const Outcome run = collect({"--list"});
+        EXPECT_EQ(run.status, 2) << c.what;
+        EXPECT_NE(run.err.find("Not as root: other users can change " + c.changeable), std::string::npos)
+            << c.what << ": " << run.err;
+        c.undo();
+    }
+    EXPECT_EQ(collect({"--list"}).status, 0);
+}
+
 // A controller that answers only after its run has given up, followed in the
 // same run by a prompt one: the late replies are not the second one's pages.
 TEST_F(CollectTest, ALateControllersRepliesNeverReachTheNextControllersRun) {

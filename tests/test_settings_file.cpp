@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "shell/SettingsFile.h"
+#include "shell/ProgramSettings.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/Unprivileged.h"
 
@@ -159,4 +159,44 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(FileText(file), kept);
+}
+
+// An installed program: settings.ini is the administrator's, readable but not
+// writable for the operator. The operator's interface goes to a file of the
+// operator's own and is read from there first; the administrator's settings
+// stay in force and are never written elsewhere.
+TEST_F(SettingsFileTest, AnOperatorWhoMayNotChangeTheProgramsFileKeepsTheInterfaceInAFileOfItsOwn) {
+    const std::string administrators = "[main]\r\ninterface=eth0\r\nDB_path=/srv/kestrix\r\nDB_pass=secret\r\n";
+    std::ofstream(file, std::ios::binary) << administrators;
+    ::chmod(file.c_str(), 0644);
+    ::chmod(dir.c_str(), 0755);
+    const fs::path home = dir / "home";
+    fs::create_directories(home);
+    GiveToUnprivileged(home);
+    const ProgramSettings settings(file.string(), (home / ".config" / "kestrix" / "settings.ini").string());
+    const int result = RunUnprivileged([&] {
+        if (settings.ReadSetting("main", "interface", "") != "eth0") return 1;  // the program's, until the operator chose
+        settings.WriteSetting("main", "interface", "eth1");
+        if (settings.ReadSetting("main", "interface", "") != "eth1") return 2;
+        if (settings.ReadSetting("main", "DB_path", "") != "/srv/kestrix") return 3;
+        try {
+            settings.WriteSetting("main", "DB_path", "/elsewhere");  // the administrator's: never written by an operator
+            return 4;
+        } catch (const std::runtime_error& error) {
+            return std::string(error.what()) == "Unable to write to " + file.string() ? 0 : 5;
+        }
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(FileText(file), administrators);
+    const fs::path own = home / ".config" / "kestrix" / "settings.ini";
+    EXPECT_EQ(FileText(own), "[main]\r\ninterface=eth1\r\n");
+    EXPECT_EQ(fs::status(own.parent_path()).permissions(), fs::perms::owner_all);
+
+    // Where the user may change the program's file (the source tree), it holds
+    // everything, and a stale file of the operator's own plays no part.
+    const ProgramSettings writable(file.string(), own.string());
+    EXPECT_EQ(writable.ReadSetting("main", "interface", ""), "eth0");
+    writable.WriteSetting("main", "interface", "eth2");
+    EXPECT_EQ(FileText(file), "[main]\r\ninterface=eth2\r\nDB_path=/srv/kestrix\r\nDB_pass=secret\r\n");
+    EXPECT_EQ(FileText(own), "[main]\r\ninterface=eth1\r\n");
 }

@@ -22,6 +22,7 @@ protected:
     virtual FormServices services() {
         FormServices s{dialogs, pump, 0, kControllerPort};
         s.appDirectory = app.path();
+        s.operatorSettingsPath = app.path() + "operator/settings.ini";
         s.capture = capture;
         s.adapterDescription = [](const std::string&) { return std::string(); };
         return s;

@@ -46,7 +46,7 @@ std::unique_ptr<DatabaseConnection> OpenWaiting(const DatabaseLocation& location
 
 // The interface of MAC mode: the one named, else the saved one, else the default rule.
 std::variant<int, std::string> ChooseInterface(const InterfaceTable& table, const CollectOptions& options,
-                                               const SettingsFile& settings) {
+                                               const ProgramSettings& settings) {
     if (!options.interfaceName.empty()) {
         const int index = SavedInterfaceIndex(table, options.interfaceName, -1);
         if (index < 0) return "no capture device " + options.interfaceName + " with an IPv4 address";
@@ -74,7 +74,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
 
     const std::string appDirectory = options.appDirectory.empty() ? ExecutableDirectory() : options.appDirectory;
-    const SettingsFile settings(appDirectory + kSettingsFileName);
+    const ProgramSettings settings(appDirectory + kSettingsFileName, OperatorSettingsPath());
     DatabaseLocation location;
     try {
         const auto setup = ReadDatabaseLocation(settings, appDirectory, DefaultClientLibraryPlaces(appDirectory));
