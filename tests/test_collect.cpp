@@ -287,6 +287,29 @@ TEST_F(CollectTest, AsRootItOpensNoDatabaseInAFolderAnotherUserCanChange) {
     EXPECT_EQ(collect({"--list"}).status, 0);
 }
 
+// fb_dvs is any operator's to write: an id that is no controller's 12 hex
+// digits is reported and skipped, and never becomes part of a file name.
+TEST_F(CollectTest, AnIdThatIsNoControllerIsSkippedAndNamesNoFile) {
+    {
+        auto connection = DatabaseConnection::Connect(kClientLibrary, app.path() + "DB/CBASE.FDB", "SYSDBA", "fbdefault");
+        connection->prepare("INSERT INTO fb_dvs VALUES ('../../x', '7F000002')")->execute();
+        connection->prepare("INSERT INTO fb_dvs VALUES ('AB' || ASCII_CHAR(27) || '[2J', '7F000002')")->execute();
+        connection->commit();
+    }
+    std::filesystem::create_directories(app.path() + "exports/deeper");
+    const Outcome run = collect({"--all", "--mode", "ip", "--export", QString::fromStdString(app.path() + "exports/deeper/{mac}.txt")});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("../../x: not a controller id (12 hex digits); skipped"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("AB?[2J: not a controller id"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find('\033'), std::string::npos);  // nothing from the table reaches the terminal as a control
+    EXPECT_FALSE(std::filesystem::exists(app.path() + "x.txt"));
+    EXPECT_FALSE(std::filesystem::exists(app.path() + "exports/x.txt"));
+    // The real controllers still run: the answering one is read and loaded.
+    EXPECT_TRUE(std::filesystem::exists(app.path() + "exports/deeper/" + kAnswering + ".txt"));
+    EXPECT_GT(storedRows(kAnswering), 0);
+    EXPECT_EQ(core->receivedBodies(sim::RequestKind::PageRead).size(), 6144u);  // asked once: for its own id only
+}
+
 // A controller that answers only after its run has given up, followed in the
 // same run by a prompt one: the late replies are not the second one's pages.
 TEST_F(CollectTest, ALateControllersRepliesNeverReachTheNextControllersRun) {

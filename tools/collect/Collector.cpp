@@ -6,6 +6,13 @@
 
 namespace kestrix::collect {
 
+std::string Printable(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return shown;
+}
+
 std::string ExportFileFor(const std::string& pattern, const std::string& id) {
     std::string file = pattern;
     for (std::size_t at; (at = file.find("{mac}")) != std::string::npos;) file.replace(at, 5, id);
@@ -43,6 +50,9 @@ ControllerResult Collector::collect(const std::string& id, const std::string& ip
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         return result;
     };
+    // The id comes from fb_dvs, which any operator may write: it names files
+    // (--export) only as the 12 hex digits of a controller.
+    if (!IsMacText(id)) return finish("not a controller id (12 hex digits); skipped");
     if (m_link.mode == LinkMode::Ip && ipText.empty()) return finish("no IP address for this controller");
 
     std::vector<HexText> raw;

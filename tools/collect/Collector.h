@@ -53,7 +53,11 @@ private:
     std::string m_id, m_ip, m_sendProblem;
 };
 
-// Replaces "{mac}" in an export file name by the controller id.
+// The text with its control characters shown as '?': ids from the database
+// go to a terminal.
+std::string Printable(const std::string& text);
+
+// Replaces "{mac}" in an export file name by the controller id (12 hex digits).
 std::string ExportFileFor(const std::string& pattern, const std::string& id);
 
 }  // namespace kestrix::collect

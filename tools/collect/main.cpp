@@ -105,7 +105,8 @@ int main(int argc, char* argv[]) {
         return ControllerIpText(controllers, IndexOfController(controllers, id), id).value_or("");
     };
     if (options.list) {
-        for (const Controller& controller : controllers) std::cout << controller.id << "  " << ipOf(controller.id) << "\n";
+        for (const Controller& controller : controllers)
+            std::cout << Printable(controller.id) << "  " << ipOf(controller.id) << "\n";
         return kAllDone;
     }
     std::vector<std::string> chosen = options.controllers;
@@ -156,11 +157,11 @@ int main(int argc, char* argv[]) {
         const ControllerResult result = collector.collect(id, ipOf(id));
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
-        std::cout << id << ": read " << result.events << " events, loaded " << result.loaded << ", duplicates "
+        std::cout << Printable(id) << ": read " << result.events << " events, loaded " << result.loaded << ", duplicates "
                   << result.duplicates << ", " << seconds << " s" << (result.ok ? "" : ", FAILED: " + result.problem)
                   << std::endl;
         if (!result.ok) {
-            std::cerr << "kestrix-collect: " << id << ": " << result.problem << "\n";
+            std::cerr << "kestrix-collect: " << Printable(id) << ": " << result.problem << "\n";
             status = kSomeFailed;
         }
     }
