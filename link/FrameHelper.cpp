@@ -73,9 +73,10 @@ std::string HandleFrameRequest(PacketCapture& capture, std::string_view line) {
     return FrameAnswerLine(answer);
 }
 
-std::unique_ptr<MacFrameSender> MacSenderFor(PacketCapture& capture, const std::string& helperPath) {
+std::unique_ptr<MacFrameSender> MacSenderFor(PacketCapture& capture, const std::string& helperPath,
+                                             const std::string& socketPath) {
     if (MaySendRawFrames()) return std::make_unique<CaptureMacSender>(capture);
-    return std::make_unique<HelperMacSender>(helperPath);
+    return std::make_unique<HelperMacSender>(helperPath, socketPath);
 }
 
 }  // namespace kestrix

@@ -43,10 +43,12 @@ FrameAnswer ParseFrameAnswer(std::string_view line);
 std::string HandleFrameRequest(PacketCapture& capture, std::string_view line);
 
 // Sends through the helper at helperPath, started with an empty environment on
-// the first send and kept until the sender goes (platform specific).
+// the first send and kept until the sender goes; or, given a socket, through
+// the helper that answers a connection to it (a service of the system's that
+// starts one for every connection). Platform specific.
 class HelperMacSender : public MacFrameSender {
 public:
-    explicit HelperMacSender(std::string helperPath);
+    explicit HelperMacSender(std::string helperPath, std::string socketPath = {});
     ~HelperMacSender() override;
     MacSendResult send(const std::string& device, const std::string& ipv4Text, const std::string& controllerMac,
                        const HexText& body, std::string* reason = nullptr) override;
@@ -54,6 +56,7 @@ public:
 private:
     struct Process;
     std::string m_helperPath;
+    std::string m_socketPath;
     std::unique_ptr<Process> m_process;
     RawFrameBuffer m_frame{};
 };
@@ -62,7 +65,8 @@ private:
 bool MaySendRawFrames();
 
 // The capture library in this process where it may send raw frames, else the
-// helper at helperPath.
-std::unique_ptr<MacFrameSender> MacSenderFor(PacketCapture& capture, const std::string& helperPath);
+// helper at helperPath (or behind socketPath, where one is given).
+std::unique_ptr<MacFrameSender> MacSenderFor(PacketCapture& capture, const std::string& helperPath,
+                                             const std::string& socketPath = {});
 
 }  // namespace kestrix

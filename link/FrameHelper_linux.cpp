@@ -1,5 +1,6 @@
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,23 @@ struct HelperMacSender::Process {
     ~Process() {
         if (socket >= 0) ::close(socket);  // the helper reads its end of input and ends
         if (pid > 0) ::waitpid(pid, nullptr, 0);
+    }
+
+    static std::unique_ptr<Process> Connect(const std::string& socketPath, std::string& reason) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (socketPath.size() >= sizeof address.sun_path) {
+            reason = socketPath + ": too long a socket name";
+            return nullptr;
+        }
+        std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+        auto process = std::make_unique<Process>();
+        process->socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (process->socket < 0 || ::connect(process->socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            reason = socketPath + ": " + std::strerror(errno);
+            return nullptr;
+        }
+        return process;
     }
 
     static std::unique_ptr<Process> Start(const std::string& path, std::string& reason) {
@@ -82,7 +100,8 @@ struct HelperMacSender::Process {
     }
 };
 
-HelperMacSender::HelperMacSender(std::string helperPath) : m_helperPath(std::move(helperPath)) {}
+HelperMacSender::HelperMacSender(std::string helperPath, std::string socketPath)
+    : m_helperPath(std::move(helperPath)), m_socketPath(std::move(socketPath)) {}
 HelperMacSender::~HelperMacSender() = default;
 
 MacSendResult HelperMacSender::send(const std::string& device, const std::string& ipv4Text,
@@ -90,7 +109,8 @@ MacSendResult HelperMacSender::send(const std::string& device, const std::string
     if (!IsMacText(controllerMac)) return MacSendResult::BadControllerMac;
     const std::size_t length = BuildControllerFrame(m_frame, ipv4Text, controllerMac, body);
     std::string why;
-    if (!m_process) m_process = Process::Start(m_helperPath, why);
+    if (!m_process)
+        m_process = m_socketPath.empty() ? Process::Start(m_helperPath, why) : Process::Connect(m_socketPath, why);
     if (!m_process) {
         if (reason) *reason = "the frame helper cannot be started: " + why;
         return MacSendResult::OpenFailed;

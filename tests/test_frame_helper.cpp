@@ -2,7 +2,13 @@
 // the steps of a send in their order, and the built kestrix-send as a process.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <thread>
 
 #include "link/ControllerMessage.h"
 #include "link/FrameHelper.h"
@@ -143,4 +149,46 @@ TEST(HelperMacSender, TheBuiltHelperAnswersEachStepAndIsStartedAgainAfterItEnded
     HelperMacSender missing("/nonexistent/kestrix-send");
     EXPECT_EQ(missing.send("lo", "10.0.0.5", "0011223344AA", "CC00", &reason), MacSendResult::OpenFailed);
     EXPECT_NE(reason.find("the frame helper cannot be started"), std::string::npos) << reason;
+}
+
+// The nightly service reaches the helper through a socket of the system's,
+// which starts a helper for every connection with the connection as its input
+// and output; this test plays the system's part.
+TEST(HelperMacSender, TheHelperBehindASocketAnswersAsTheStartedOne) {
+    const std::string socketPath = "/tmp/kestrix-send-test-" + std::to_string(::getpid()) + ".socket";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    pid_t helper = -1;
+    std::thread system([&] {
+        const int connection = ::accept(listener, nullptr, nullptr);
+        helper = ::fork();
+        if (helper == 0) {
+            ::dup2(connection, STDIN_FILENO);
+            ::dup2(connection, STDOUT_FILENO);
+            ::execl(KESTRIX_SEND_PATH, KESTRIX_SEND_PATH, static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(connection);
+    });
+    {
+        HelperMacSender sender("/nonexistent/kestrix-send", socketPath);
+        std::string reason;
+        EXPECT_EQ(sender.send("nosuch0", "10.0.0.5", "0011223344AA", "CC00", &reason), MacSendResult::OpenFailed);
+        EXPECT_NE(reason.find("nosuch0: no such network interface"), std::string::npos) << reason;
+        system.join();
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(helper, &status, 0), helper);  // the connection closed: the helper ended
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(listener);
+    ::unlink(socketPath.c_str());
+
+    HelperMacSender nobodyThere("/nonexistent/kestrix-send", socketPath);
+    std::string reason;
+    EXPECT_EQ(nobodyThere.send("lo", "10.0.0.5", "0011223344AA", "CC00", &reason), MacSendResult::OpenFailed);
+    EXPECT_NE(reason.find(socketPath), std::string::npos) << reason;
 }

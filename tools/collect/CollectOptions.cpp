@@ -32,6 +32,8 @@ directory.
   --reply-port N         UDP port for the replies (default 7714)
   --controller-port N    UDP port of the controllers (default 7715)
   --reply-timeout-ms N   wait for each reply (default 5000; for simulators)
+  --send-socket PATH     MAC mode: reach the frame-sending helper through this
+                         socket (the system service's) instead of starting it
   --db-wait-seconds N    how long to wait while another program holds the
                          database file without sharing it (default 120)
   --help                 this text
@@ -103,6 +105,8 @@ std::variant<CollectOptions, std::string> ParseCollectOptions(const std::vector<
             const auto port = Number(value, 1, 65535);
             if (!port) return option + " wants a port from 1 to 65535, not " + value;
             (option == "--reply-port" ? options.replyPort : options.controllerPort) = static_cast<std::uint16_t>(*port);
+        } else if (option == "--send-socket") {
+            options.sendSocket = value;
         } else if (option == "--db-wait-seconds") {
             const auto seconds = Number(value, 0, 86400);
             if (!seconds) return "--db-wait-seconds wants seconds from 0 to 86400, not " + value;

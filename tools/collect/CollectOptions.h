@@ -26,6 +26,7 @@ struct CollectOptions {
     std::uint16_t controllerPort = 7715;
     int replyTimeoutMs = 5000;
     int databaseWaitSeconds = 120;
+    std::string sendSocket;  // MAC mode: the frame-sending helper behind this socket
 };
 
 extern const char* const kUsage;
