@@ -14,7 +14,8 @@ std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const Pr
     DatabaseLocation location{*library, settings.ReadSetting(kMainSection, "DB_path", ""), {}, {}};
     if (location.directory.empty()) {
         location.directory = appDirectory + "DB";
-        settings.WriteSetting(kMainSection, "DB_path", location.directory);
+        // The administrator's file of an installation is not the operator's to write.
+        if (settings.mayChange()) settings.WriteSetting(kMainSection, "DB_path", location.directory);
     }
     location.password = settings.ReadSetting(kMainSection, "DB_pass", "fbdefault");
     if (!ServerOf(location.databaseName()))

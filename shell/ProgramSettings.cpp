@@ -10,7 +10,7 @@ bool IsOperatorChoice(const std::string& key) {
 }  // namespace
 
 bool ProgramSettings::operatorKeeps(const std::string& key) const {
-    return IsOperatorChoice(key) && !m_operator.path().empty() && m_program.exists() && !MayChangeFile(m_program.path());
+    return IsOperatorChoice(key) && !m_operator.path().empty() && !mayChange();
 }
 
 std::string ProgramSettings::ReadSetting(const std::string& section, const std::string& key,

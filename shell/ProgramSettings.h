@@ -33,6 +33,8 @@ public:
     // The program's file.
     const std::string& path() const { return m_program.path(); }
     bool exists() const { return m_program.exists(); }
+    // This user may change the program's file (or make it, where it is missing).
+    bool mayChange() const { return !exists() || MayChangeFile(path()); }
 
     std::string ReadSetting(const std::string& section, const std::string& key, const std::string& byDefault) const;
     // Throws std::runtime_error "Unable to write to <path>" with the file written.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "shell/DatabaseSetup.h"
 #include "shell/ProgramSettings.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/Unprivileged.h"
@@ -166,6 +167,7 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeverReplacedByAWrite) {
 // operator's own and is read from there first; the administrator's settings
 // stay in force and are never written elsewhere.
 TEST_F(SettingsFileTest, AnOperatorWhoMayNotChangeTheProgramsFileKeepsTheInterfaceInAFileOfItsOwn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to play the administrator beside an operator";
     const std::string administrators = "[main]\r\ninterface=eth0\r\nDB_path=/srv/kestrix\r\nDB_pass=secret\r\n";
     std::ofstream(file, std::ios::binary) << administrators;
     ::chmod(file.c_str(), 0644);
@@ -199,4 +201,28 @@ TEST_F(SettingsFileTest, AnOperatorWhoMayNotChangeTheProgramsFileKeepsTheInterfa
     writable.WriteSetting("main", "interface", "eth2");
     EXPECT_EQ(FileText(file), "[main]\r\ninterface=eth2\r\nDB_path=/srv/kestrix\r\nDB_pass=secret\r\n");
     EXPECT_EQ(FileText(own), "[main]\r\ninterface=eth1\r\n");
+}
+
+// The administrator's settings.ini without DB_path: an operator gets the
+// default folder and leaves the file as it is; where the user may change it,
+// the default is written back as before.
+TEST_F(SettingsFileTest, AnOperatorTakesTheDefaultDatabaseFolderWithoutWritingTheAdministratorsFile) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to play the administrator beside an operator";
+    std::ofstream(file, std::ios::binary) << "[main]\r\n";
+    std::ofstream(dir / "libfbclient.so") << "";
+    ::chmod(file.c_str(), 0644);
+    ::chmod(dir.c_str(), 0755);
+    const std::string program = dir.string() + "/";
+    const ClientLibraryPlaces places{program, {}, {}};
+    const ProgramSettings settings(file.string(), (dir / "operator" / "settings.ini").string());
+    const int result = RunUnprivileged([&] {
+        const auto location = ReadDatabaseLocation(settings, program, places);
+        const auto* found = std::get_if<DatabaseLocation>(&location);
+        return found && found->directory == program + "DB" && found->password == "fbdefault" ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(FileText(file), "[main]\r\n");
+    const auto location = ReadDatabaseLocation(settings, program, places);  // as root: may change it
+    ASSERT_TRUE(std::holds_alternative<DatabaseLocation>(location));
+    EXPECT_EQ(FileText(file), "[main]\r\nDB_path=" + program + "DB\r\n");
 }
