@@ -375,7 +375,10 @@ TEST(InstalledProgramTest, AnOperatorOfGroupKestrixReadsAndLoadsTheDemoControlle
     simulator.start(QFileInfo(program).path() + "/kestrix-sim", {});
     ASSERT_TRUE(simulator.waitForStarted());
     const QStringList asOperator{"setpriv", "--reuid=" + operatorName, "--regid=" + operatorName, "--init-groups", "--"};
-    run.start({"LANG=ru_RU.UTF-8", "HOME=/tmp"}, asOperator);
+    // A plugin of the operator's choosing, through Qt's environment.
+    run.start({"LANG=ru_RU.UTF-8", "HOME=" + run.directory(), "QT_PLUGIN_PATH=" KESTRIX_PROBE_PLUGINS,
+               "QT_STYLE_OVERRIDE=kxprobe", "KESTRIX_PROBE_FILE=" + run.path("capabilities.txt")},
+              asOperator);
     const auto window = x->waitForWindow(kWindowTitle, 20s);
     ASSERT_TRUE(window) << run.errorOutput().toStdString();
     EXPECT_EQ(run.waitForDrawn("edit1", "0011223344AA"), "0011223344AA");
@@ -388,4 +391,11 @@ TEST(InstalledProgramTest, AnOperatorOfGroupKestrixReadsAndLoadsTheDemoControlle
     EXPECT_EQ(QueryRows(run.appPath() + "DB/CBASE.FDB", "SELECT COUNT(*) AS n FROM fb_evn", {"n"}),
               std::vector<std::string>{"3000"});
     EXPECT_TRUE(run.clipped().empty());
+    // The plugin ran, and with no capability at all.
+    const QByteArray capabilities = run.readFile("capabilities.txt");
+    EXPECT_TRUE(capabilities.contains("CapEff:\t0000000000000000\n")) << capabilities.toStdString();
+    EXPECT_TRUE(capabilities.contains("CapPrm:\t0000000000000000\n")) << capabilities.toStdString();
+    // The interface the operator leaves chosen is the operator's own.
+    EXPECT_TRUE(run.readFile(".config/kestrix/settings.ini").startsWith("[main]\r\ninterface="))
+        << run.readFile(".config/kestrix/settings.ini").toStdString();
 }
