@@ -31,25 +31,29 @@ check() {  # check "what" command...
   if "$@"; then passed=$((passed + 1)); echo "ok: $what"
   else failed=$((failed + 1)); echo "FAILED: $what"; fi
 }
-old_tree="$(mktemp -d)"
 cleanup() {
   pkill -u "$operator" 2>/dev/null || true
   systemctl disable --quiet kestrix-collect.timer >/dev/null 2>&1 || true
   dpkg --purge kestrix >/dev/null 2>&1 || true
-  rm -rf /var/lib/kestrix "$old_tree" "$planted"
+  rm -rf /var/lib/kestrix "$planted"
   userdel -r "$operator" 2>/dev/null || true
 }
 cleanup
-trap cleanup EXIT
+old_tree="$(mktemp -d)"
+trap 'cleanup; rm -rf "$old_tree"' EXIT
 as_operator() { setpriv --reuid="$operator" --regid="$operator" --init-groups -- "$@"; }
-install_package() { DEBIAN_FRONTEND=noninteractive apt-get install -y -q --allow-downgrades "./$1" >/dev/null; }
+install_package() {  # apt takes a package file by a path with a slash in it
+  local deb="$1"
+  [[ "$deb" = /* ]] || deb="./$deb"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/dev/null
+}
 sha() { sha256sum < "$1"; }
 
 # 1. Version 2.5, installed and used as 2.5 asked: the operator in groups
 #    kestrix and firebird; a first run writes DB_path into settings.ini.
 git archive "$old_commit" | tar -x -C "$old_tree"
 old_package="$old_tree/$(cd "$old_tree" && scripts/package.sh)"
-install_package "${old_package#"$PWD/"}"
+install_package "$old_package"
 touch "$marker"
 useradd -m "$operator"
 adduser --quiet "$operator" kestrix
