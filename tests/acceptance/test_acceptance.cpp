@@ -71,6 +71,10 @@ protected:
 
     std::string databaseDirectory() const { return run->appPath() + "DB"; }
     std::string databaseFile() const { return databaseDirectory() + "/CBASE.FDB"; }
+    // The rows of fb_evn under the controller, once the program has ended.
+    std::string storedEvents() const {
+        return QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}).at(0);
+    }
     void writeSettings(const std::string& extra = "") const {
         run->writeFile("settings.ini", QByteArray::fromStdString("[main]\r\nDB_path=" + databaseDirectory() + "\r\n" + extra));
     }
@@ -132,8 +136,7 @@ TEST_F(OperatorTest, ADownloadAndALoadInIpModeShowEveryCounterWhole) {
         EXPECT_TRUE(x->grab(window).save(picture));
     }
     EXPECT_EQ(closeAndWait(window), 0);
-    EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}),
-              std::vector<std::string>{"3000"});
+    EXPECT_EQ(storedEvents(), "3000");
 }
 
 // A window left open on the embedded database (its connection lasts as long as
@@ -174,8 +177,7 @@ TEST_F(OperatorTest, TheCollectorLoadsBesideAnOpenWindowWhoseLoadThenFindsOnlyDu
     const QString duplicates = run->lastDrawn("Label12")->text;
     EXPECT_GT(duplicates.toInt(), 2000) << duplicates.toStdString();
     EXPECT_EQ(closeAndWait(window), 0);
-    EXPECT_EQ(QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}),
-              std::vector<std::string>{"3000"});
+    EXPECT_EQ(storedEvents(), "3000");
 }
 
 // Under ru_RU the operator types the interval as people write dates, without
