@@ -25,11 +25,14 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-std::string FrameRequestLine(const std::string& device, std::span<const std::uint8_t> frame) {
-    return device + " " + BytesToHex(frame) + "\n";
+std::string FrameRequestLine(const std::string& device, std::span<const std::uint8_t> frame, bool keepOpen) {
+    return device + " " + BytesToHex(frame) + (keepOpen ? " hold" : "") + "\n";
 }
 
 std::optional<FrameRequest> ParseFrameRequest(std::string_view line) {
+    constexpr std::string_view kHold = " hold";
+    const bool keepOpen = line.size() > kHold.size() && line.substr(line.size() - kHold.size()) == kHold;
+    if (keepOpen) line.remove_suffix(kHold.size());
     const auto blank = line.find(' ');
     if (blank == std::string_view::npos || blank == 0 || blank > kMaxDeviceName) return std::nullopt;
     const std::string_view device = line.substr(0, blank);
@@ -38,7 +41,7 @@ std::optional<FrameRequest> ParseFrameRequest(std::string_view line) {
     if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 2 * kRawFrameBufferSize ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigitValue(c) >= 0; }))
         return std::nullopt;
-    return FrameRequest{std::string(device), HexToBytes(digits)};
+    return FrameRequest{std::string(device), HexToBytes(digits), keepOpen};
 }
 
 std::string FrameAnswerLine(const FrameAnswer& answer, bool refused) {
@@ -61,7 +64,11 @@ FrameAnswer ParseFrameAnswer(std::string_view line) {
     return {MacSendResult::SendFailed, "the frame helper answered: " + std::string(line)};
 }
 
-std::string HandleFrameRequest(PacketCapture& capture, std::string_view line) {
+std::string HandleFrameRequest(FrameDevice& device, std::string_view line) {
+    if (line == kReleaseRequest) {
+        device.release();
+        return kReleasedAnswer + "\n";
+    }
     std::optional<FrameRequest> request = ParseFrameRequest(line);
     if (!request) return FrameAnswerLine({MacSendResult::SendFailed, "not a request: <device> <frame as hex>"}, true);
     if (const std::string problem = ControllerFrameProblem(request->frame); !problem.empty())
@@ -69,14 +76,14 @@ std::string HandleFrameRequest(PacketCapture& capture, std::string_view line) {
     if (!IsNetworkInterface(request->device))
         return FrameAnswerLine({MacSendResult::OpenFailed, request->device + ": no such network interface"});
     FrameAnswer answer;
-    answer.result = SendFrameThroughDevice(capture, request->device, request->frame, &answer.reason);
+    answer.result = device.send(request->device, request->frame, request->keepOpen, &answer.reason);
     return FrameAnswerLine(answer);
 }
 
 std::unique_ptr<MacFrameSender> MacSenderFor(PacketCapture& capture, const std::string& helperPath,
-                                             const std::string& socketPath) {
-    if (MaySendRawFrames()) return std::make_unique<CaptureMacSender>(capture);
-    return std::make_unique<HelperMacSender>(helperPath, socketPath);
+                                             const std::string& socketPath, DeviceUse use) {
+    if (MaySendRawFrames()) return std::make_unique<CaptureMacSender>(capture, use);
+    return std::make_unique<HelperMacSender>(helperPath, socketPath, use);
 }
 
 }  // namespace kestrix

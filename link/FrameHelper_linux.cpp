@@ -100,8 +100,8 @@ struct HelperMacSender::Process {
     }
 };
 
-HelperMacSender::HelperMacSender(std::string helperPath, std::string socketPath)
-    : m_helperPath(std::move(helperPath)), m_socketPath(std::move(socketPath)) {}
+HelperMacSender::HelperMacSender(std::string helperPath, std::string socketPath, DeviceUse use)
+    : m_helperPath(std::move(helperPath)), m_socketPath(std::move(socketPath)), m_use(use) {}
 HelperMacSender::~HelperMacSender() = default;
 
 MacSendResult HelperMacSender::send(const std::string& device, const std::string& ipv4Text,
@@ -115,7 +115,8 @@ MacSendResult HelperMacSender::send(const std::string& device, const std::string
         if (reason) *reason = "the frame helper cannot be started: " + why;
         return MacSendResult::OpenFailed;
     }
-    const auto answer = m_process->exchange(FrameRequestLine(device, std::span<const std::uint8_t>(m_frame).first(length)));
+    const auto answer = m_process->exchange(
+        FrameRequestLine(device, std::span<const std::uint8_t>(m_frame).first(length), m_use == DeviceUse::PerRun));
     if (!answer) {
         m_process.reset();  // started again for the next message
         if (reason) *reason = "the frame helper ended";
@@ -124,6 +125,10 @@ MacSendResult HelperMacSender::send(const std::string& device, const std::string
     FrameAnswer parsed = ParseFrameAnswer(*answer);
     if (reason) *reason = std::move(parsed.reason);
     return parsed.result;
+}
+
+void HelperMacSender::release() {
+    if (m_process && m_process->exchange(kReleaseRequest + "\n") != kReleasedAnswer) m_process.reset();
 }
 
 }  // namespace kestrix

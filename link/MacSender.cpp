@@ -37,16 +37,30 @@ std::size_t BuildControllerFrame(RawFrameBuffer& buffer, const std::string& ipv4
     return BuildRawFrame(buffer, controllerMac, kUnknownAdapter, SourceDigitsOf(ipv4Text), BuildControllerMessage(body));
 }
 
-MacSendResult SendFrameThroughDevice(PacketCapture& capture, const std::string& device, std::span<std::uint8_t> frame,
-                                     std::string* reason) {
-    const std::unique_ptr<CaptureHandle> handle = capture.open(device, reason);
-    if (!handle) return MacSendResult::OpenFailed;
-    if (HasNoSourceAddress(frame)) return MacSendResult::NoSourceAddress;
-    const auto adapterMac = handle->queryAdapterMac();
-    if (!adapterMac) return MacSendResult::NoAdapterMac;
-    SetFrameSource(frame, *adapterMac);
-    if (!handle->sendPacket(frame, reason)) return MacSendResult::SendFailed;
-    return MacSendResult::Sent;
+MacSendResult FrameDevice::send(const std::string& device, std::span<std::uint8_t> frame, bool keepOpen,
+                                std::string* reason) {
+    if (!keepOpen || device != m_device) release();
+    if (!m_handle) {
+        m_handle = m_capture.open(device, reason);
+        if (!m_handle) return MacSendResult::OpenFailed;
+        m_device = device;
+    }
+    MacSendResult result = MacSendResult::Sent;
+    if (HasNoSourceAddress(frame)) {
+        result = MacSendResult::NoSourceAddress;
+    } else if (const auto adapterMac = m_handle->queryAdapterMac(); !adapterMac) {
+        result = MacSendResult::NoAdapterMac;
+    } else {
+        SetFrameSource(frame, *adapterMac);
+        if (!m_handle->sendPacket(frame, reason)) result = MacSendResult::SendFailed;
+    }
+    if (!keepOpen || result != MacSendResult::Sent) release();
+    return result;
+}
+
+void FrameDevice::release() {
+    m_handle.reset();
+    m_device.clear();
 }
 
 MacSendResult CaptureMacSender::send(const std::string& device, const std::string& ipv4Text,
@@ -54,7 +68,7 @@ MacSendResult CaptureMacSender::send(const std::string& device, const std::strin
     // The frame needs all twelve digits of the controller's address.
     if (!IsMacText(controllerMac)) return MacSendResult::BadControllerMac;
     const std::size_t length = BuildControllerFrame(m_frame, ipv4Text, controllerMac, body);
-    return SendFrameThroughDevice(m_capture, device, std::span<std::uint8_t>(m_frame).first(length), reason);
+    return m_device.send(device, std::span<std::uint8_t>(m_frame).first(length), m_use == DeviceUse::PerRun, reason);
 }
 
 }  // namespace kestrix

@@ -21,6 +21,7 @@ ControllerSession::ControllerSession(quint16 listenPort, quint16 controllerPort,
 
 void ControllerSession::beginRun() {
     m_udp.discardPendingDatagrams();
+    m_macSender.release();  // a device kept open for another run is opened again
 }
 
 void ControllerSession::sendRequest(const HexText& body) {

@@ -27,8 +27,8 @@ std::vector<std::uint8_t> ControllerFrame(const std::string& ipv4Text = "10.0.0.
     return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length)};
 }
 
-std::string Request(const std::string& device, const std::vector<std::uint8_t>& frame) {
-    std::string line = FrameRequestLine(device, frame);
+std::string Request(const std::string& device, const std::vector<std::uint8_t>& frame, bool keepOpen = false) {
+    std::string line = FrameRequestLine(device, frame, keepOpen);
     line.pop_back();  // as the helper reads it, without its line end
     return line;
 }
@@ -104,7 +104,8 @@ TEST(HandleFrameRequest, EachStepFailsWhereTheSendWould) {
         FakeCapture capture;
         capture.adapterMacs = {{"lo", {0x02, 0x11, 0x22, 0x33, 0x44, 0x55}}};
         c.setUp(capture);
-        const std::string answer = HandleFrameRequest(capture, c.line);
+        FrameDevice device(capture);
+        const std::string answer = HandleFrameRequest(device, c.line);
         EXPECT_EQ(answer.rfind(c.answerStart, 0), 0u) << c.what << ": " << answer;
         EXPECT_EQ(answer.back(), '\n') << c.what;
         EXPECT_EQ(capture.log.opens, c.opens) << c.what;
@@ -116,13 +117,49 @@ TEST(HandleFrameRequest, EachStepFailsWhereTheSendWould) {
 TEST(HandleFrameRequest, TheSentFrameCarriesTheAdaptersAddressAndStaysValid) {
     FakeCapture capture;
     capture.adapterMacs = {{"lo", {0x02, 0x11, 0x22, 0x33, 0x44, 0x55}}};
-    ASSERT_EQ(HandleFrameRequest(capture, Request("lo", ControllerFrame())), "sent\n");
+    FrameDevice device(capture);
+    ASSERT_EQ(HandleFrameRequest(device, Request("lo", ControllerFrame())), "sent\n");
     ASSERT_EQ(capture.log.frames.size(), 1u);
     const std::vector<std::uint8_t>& sent = capture.log.frames[0];
     EXPECT_EQ(BytesToHex(std::span(sent).subspan(0, 12)), "0011223344AA021122334455");
     const FrameReport report = CheckFrame(sent);
     EXPECT_TRUE(report.wellFormed && report.ipChecksumValid && report.udpChecksumValid) << report.problem;
     EXPECT_EQ(BytesToHex(report.payload), BuildControllerMessage("DA000010"));
+}
+
+// A device kept open for a controller's run: opened once for many frames,
+// opened again when the device changes or a step failed, closed on release
+// and before a frame that asks for a device of its own.
+TEST(HandleFrameRequest, ADeviceKeptOpenIsOpenedAgainOnlyWhereItMust) {
+    FakeCapture capture;
+    capture.adapterMacs = {{"lo", {0x02, 0x11, 0x22, 0x33, 0x44, 0x55}}};
+    FrameDevice device(capture);
+    const std::string held = Request("lo", ControllerFrame(), true);
+    const struct {
+        const char* what;
+        std::string line;
+        std::function<void()> before;
+        std::string answerStart;
+        int opens, closes;  // so far
+    } steps[] = {
+        {"first frame", held, [] {}, "sent", 1, 0},
+        {"second frame, same device", held, [] {}, "sent", 1, 0},
+        {"a refused frame closes it", held, [&] { capture.refuseFrames = true; }, "send", 1, 1},
+        {"the next frame opens it again", held, [&] { capture.refuseFrames = false; }, "sent", 2, 1},
+        {"a frame for one message", Request("lo", ControllerFrame()), [] {}, "sent", 3, 3},
+        {"kept open again", held, [] {}, "sent", 4, 3},
+        {"released", "release", [] {}, "released", 4, 4},
+        {"released again: nothing to close", "release", [] {}, "released", 4, 4},
+    };
+    for (const auto& step : steps) {
+        step.before();
+        const std::string answer = HandleFrameRequest(device, step.line);
+        EXPECT_EQ(answer.rfind(step.answerStart, 0), 0u) << step.what << ": " << answer;
+        EXPECT_EQ(capture.log.opens, step.opens) << step.what;
+        EXPECT_EQ(capture.log.closes, step.closes) << step.what;
+    }
+    EXPECT_EQ(capture.log.frames.size(), 5u);
+    EXPECT_EQ(capture.log.queries, 6);  // the adapter's address is asked for every frame
 }
 
 // The built helper as a process, the way the window starts it. On loopback it

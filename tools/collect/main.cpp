@@ -138,7 +138,7 @@ int main(int argc, char* argv[]) {
         return Fail(std::string("cannot prepare the event statements: ") + error.what());
     }
     Collector* collecting = nullptr;  // the session asks the collector for the route of each request
-    const std::unique_ptr<MacFrameSender> macSender = MacSenderFor(libpcap, ExecutableDirectory() + kFrameHelperName, options.sendSocket);
+    const std::unique_ptr<MacFrameSender> macSender = MacSenderFor(libpcap, ExecutableDirectory() + kFrameHelperName, options.sendSocket, DeviceUse::PerRun);
     std::unique_ptr<ControllerSession> session;
     try {
         session = std::make_unique<ControllerSession>(

@@ -18,7 +18,8 @@ int main(int argc, char*[]) {
         return 2;
     }
     kestrix::LibpcapCapture capture;
+    kestrix::FrameDevice device(capture);
     for (std::string line; std::getline(std::cin, line);)
-        std::cout << kestrix::HandleFrameRequest(capture, line) << std::flush;
+        std::cout << kestrix::HandleFrameRequest(device, line) << std::flush;
     return 0;
 }
