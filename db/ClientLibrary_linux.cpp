@@ -18,6 +18,14 @@ constexpr const char* kInstallDirectory = "/opt/firebird/";
 bool FileExists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
 }
+
+// Another user than root may put a link in the folder: root, following it
+// with the engine's lock files, could be made to write any file.
+bool OthersMayChange(const std::string& directory) {
+    struct stat status {};
+    if (::stat(directory.c_str(), &status) != 0) return false;  // nothing there yet: the open fails on its own
+    return status.st_uid != 0 || (status.st_mode & S_IWOTH) || ((status.st_mode & S_IWGRP) && status.st_gid != 0);
+}
 }  // namespace
 
 ClientLibraryPlaces DefaultClientLibraryPlaces(const std::string& executableDirectory) {
@@ -37,14 +45,6 @@ std::optional<std::string> LocateClientLibrary(const ClientLibraryPlaces& places
     for (const std::string& candidate : candidates)
         if (FileExists(candidate)) return candidate;
     return std::nullopt;
-}
-
-// Another user than root may put a link in the folder: root, following it
-// with the engine's lock files, could be made to write any file.
-bool OthersMayChange(const std::string& directory) {
-    struct stat status {};
-    if (::stat(directory.c_str(), &status) != 0) return false;  // nothing there yet: the open fails on its own
-    return status.st_uid != 0 || (status.st_mode & S_IWOTH) || ((status.st_mode & S_IWGRP) && status.st_gid != 0);
 }
 
 void ShareEmbeddedEngine(const EmbeddedEngineSharing& sharing) {

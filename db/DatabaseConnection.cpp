@@ -26,13 +26,14 @@ namespace {
 constexpr unsigned kDialect = 3;
 constexpr unsigned char kTransactionParameters[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_nowait,
                                                     isc_tpb_read_committed, isc_tpb_rec_version};
-
+// The same, but waiting up to lockTimeout for a row that another transaction holds.
 std::vector<unsigned char> WaitingTransactionParameters(std::chrono::seconds lockTimeout) {
     const auto seconds = static_cast<std::uint32_t>(lockTimeout.count());
     return {isc_tpb_version3, isc_tpb_write,  isc_tpb_wait, isc_tpb_read_committed, isc_tpb_rec_version,
             isc_tpb_lock_timeout, 4, static_cast<unsigned char>(seconds), static_cast<unsigned char>(seconds >> 8),
             static_cast<unsigned char>(seconds >> 16), static_cast<unsigned char>(seconds >> 24)};
 }
+
 // A server that does not answer, or a host that is down, must not hold the
 // start for the client's default of minutes.
 constexpr int kConnectTimeoutSeconds = 10;
@@ -118,12 +119,8 @@ void WriteValue(unsigned char* field, const ParameterValue& value) {
 
 }  // namespace
 
-bool DatabaseError::has(long code) const {
-    return std::find(codes.begin(), codes.end(), code) != codes.end();
-}
-
 bool DatabaseError::heldByAnotherEngine() const {
-    return has(isc_already_opened);
+    return std::find(codes.begin(), codes.end(), isc_already_opened) != codes.end();
 }
 
 namespace firebird {

@@ -1,9 +1,10 @@
 #pragma once
 // The one connection to the installation database and its one transaction
 // (write, nowait, read committed, record version), started on demand by the
-// first statement that runs without one and ended by a full commit. Statements
-// are prepared once and run many times; parameters are bound by name, columns
-// read by name as text.
+// first statement that runs without one and ended by a full commit; a
+// statement may have a waiting transaction of its own beside it (a lock held
+// across commits of the other). Statements are prepared once and run many
+// times; parameters are bound by name, columns read by name as text.
 
 #include <chrono>
 #include <cstdint>
@@ -22,7 +23,6 @@ struct DatabaseError : std::runtime_error {
         : std::runtime_error(text), codes(std::move(codes)) {}
     // The library's error codes (isc_...), in the order it gave them.
     std::vector<long> codes;
-    bool has(long code) const;
     // Another process has the database file open with an engine that does not
     // share it (a different server mode, or the Firebird server itself).
     bool heldByAnotherEngine() const;
