@@ -64,6 +64,7 @@ int main(int argc, char* argv[]) {
     }
     if (!Run("ip netns add " + kNamespace) || !Run("ip link add " + kDevice + " type veth peer name " + kPeer) ||
         !Run("ip link set " + kPeer + " netns " + kNamespace) || !Run("ip link set " + kDevice + " up") ||
+        !Run("ip addr add " + kAddress + "/30 dev " + kDevice) ||
         !Run("ip -n " + kNamespace + " link set " + kPeer + " up")) {
         std::fprintf(stderr, "cannot make the veth pair\n");
         Run("ip link del " + kDevice);

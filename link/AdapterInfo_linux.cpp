@@ -1,4 +1,6 @@
+#include <ifaddrs.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <net/if_arp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -27,6 +29,17 @@ std::optional<HardwareAddress> QueryAdapterMac(const std::string& device) {
 
 bool IsNetworkInterface(const std::string& name) {
     return !name.empty() && name.size() < IFNAMSIZ && ::if_nametoindex(name.c_str()) != 0;
+}
+
+bool InterfaceHasAddress(const std::string& name, const std::array<std::uint8_t, 4>& ipv4) {
+    ifaddrs* addresses = nullptr;
+    if (::getifaddrs(&addresses) != 0) return false;
+    bool found = false;
+    for (const ifaddrs* a = addresses; a && !found; a = a->ifa_next)
+        found = a->ifa_addr && a->ifa_addr->sa_family == AF_INET && a->ifa_name && name == a->ifa_name &&
+                std::memcmp(&reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, ipv4.data(), 4) == 0;
+    ::freeifaddrs(addresses);
+    return found;
 }
 
 std::string FriendlyAdapterDescription(const std::string& device) {

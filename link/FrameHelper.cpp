@@ -75,6 +75,11 @@ std::string HandleFrameRequest(FrameDevice& device, std::string_view line) {
         return FrameAnswerLine({MacSendResult::SendFailed, "no controller frame: " + problem}, true);
     if (!IsNetworkInterface(request->device))
         return FrameAnswerLine({MacSendResult::OpenFailed, request->device + ": no such network interface"});
+    // From the interface's own address (0.0.0.0 is answered at its step), so
+    // that nobody sends in another host's name.
+    if (!HasNoSourceAddress(request->frame) && !InterfaceHasAddress(request->device, FrameSourceAddress(request->frame)))
+        return FrameAnswerLine({MacSendResult::SendFailed, "no controller frame: not from an address of " + request->device},
+                               true);
     FrameAnswer answer;
     answer.result = device.send(request->device, request->frame, request->keepOpen, &answer.reason);
     return FrameAnswerLine(answer);

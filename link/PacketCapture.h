@@ -58,6 +58,8 @@ public:
 std::optional<HardwareAddress> QueryAdapterMac(const std::string& device);
 // A network interface of this machine goes by that name (platform specific).
 bool IsNetworkInterface(const std::string& name);
+// The interface has that IPv4 address (platform specific).
+bool InterfaceHasAddress(const std::string& name, const std::array<std::uint8_t, 4>& ipv4);
 // A readable description of the adapter, empty when the system offers none
 // (platform specific).
 std::string FriendlyAdapterDescription(const std::string& device);

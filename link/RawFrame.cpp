@@ -115,11 +115,19 @@ std::string ControllerFrameProblem(std::span<const std::uint8_t> frame) {
     if (u16(34) != kMacFrameSourcePort || u16(36) != kControllerPort) return "not from port 7712 to port 7715";
     if (frame[kFrameHeaderSize] != kMessageStart || u16(kFrameHeaderSize + 1) != frame.size() - kFrameHeaderSize)
         return "no controller message";
+    const auto controller = ControllerAddressOfMac(BytesToHex(frame.first(6)));
+    if (!std::equal(controller.begin(), controller.end(), frame.begin() + 30))
+        return "not to the address of its controller's hardware address";
     return {};
 }
 
+std::array<std::uint8_t, 4> FrameSourceAddress(std::span<const std::uint8_t> frame) {
+    return {frame[26], frame[27], frame[28], frame[29]};
+}
+
 bool HasNoSourceAddress(std::span<const std::uint8_t> frame) {
-    return std::all_of(frame.begin() + 26, frame.begin() + 30, [](std::uint8_t b) { return b == 0; });
+    const auto source = FrameSourceAddress(frame);
+    return std::all_of(source.begin(), source.end(), [](std::uint8_t b) { return b == 0; });
 }
 
 void SetFrameSource(std::span<std::uint8_t> frame, const std::array<std::uint8_t, 6>& adapterMac) {

@@ -34,11 +34,14 @@ bool IsMacText(std::string_view text);
 
 // Why a frame is not one that BuildRawFrame makes (a controller message in
 // UDP from port 7712 to 7715, in IPv4 without options, in Ethernet II, with
-// consistent lengths); empty text when it is one.
+// consistent lengths, to the IPv4 address of its controller's hardware
+// address); empty text when it is one.
 std::string ControllerFrameProblem(std::span<const std::uint8_t> frame);
 
 // The frame's IPv4 source address is 0.0.0.0.
 bool HasNoSourceAddress(std::span<const std::uint8_t> frame);
+// The frame's IPv4 source address, first byte first.
+std::array<std::uint8_t, 4> FrameSourceAddress(std::span<const std::uint8_t> frame);
 // Writes the adapter's hardware address as the frame's Ethernet source.
 void SetFrameSource(std::span<std::uint8_t> frame, const std::array<std::uint8_t, 6>& adapterMac);
 

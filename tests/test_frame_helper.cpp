@@ -21,7 +21,8 @@ using namespace kestrix::test;
 namespace {
 
 // A frame as the window builds it for the helper: the adapter's address left open.
-std::vector<std::uint8_t> ControllerFrame(const std::string& ipv4Text = "10.0.0.5", const HexText& body = "DA000010") {
+// From loopback's address: the helper sends only from an address of the interface.
+std::vector<std::uint8_t> ControllerFrame(const std::string& ipv4Text = "127.0.0.1", const HexText& body = "DA000010") {
     RawFrameBuffer buffer{};
     const std::size_t length = BuildControllerFrame(buffer, ipv4Text, "0011223344AA", body);
     return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length)};
@@ -51,6 +52,7 @@ TEST(ControllerFrameProblem, TakesOnlyTheFramesOfControllerMessages) {
         {"another source port", [](auto& f) { f[35] = 0x21; }},
         {"another destination port", [](auto& f) { f[37] = 0x22; }},
         {"no message start", [](auto& f) { f[42] = 0x24; }},
+        {"to another address than its controller's", [](auto& f) { f[33] ^= 0x01; }},
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> frame = good;
@@ -95,6 +97,7 @@ TEST(HandleFrameRequest, EachStepFailsWhereTheSendWould) {
         {"no request", "lo", [](FakeCapture&) {}, "refused not a request", 0},
         {"no controller frame", Request("lo", std::vector<std::uint8_t>(60, 0)), [](FakeCapture&) {}, "refused no controller frame", 0},
         {"no such interface", Request("nosuch0", ControllerFrame()), [](FakeCapture&) {}, "open nosuch0: no such network interface", 0},
+        {"in another host's name", Request("lo", ControllerFrame("10.9.8.7")), [](FakeCapture&) {}, "refused no controller frame: not from an address of lo", 0},
         {"cannot open", Request("lo", ControllerFrame()), [](FakeCapture& c) { c.unopenable.insert("lo"); }, "open lo: You don't have permission", 0},
         {"0.0.0.0", Request("lo", ControllerFrame("0.0.0.0")), [](FakeCapture&) {}, "address", 1},
         {"no adapter address", Request("lo", ControllerFrame()), [](FakeCapture& c) { c.adapterMacs.clear(); }, "adapter", 1},
