@@ -15,6 +15,15 @@ namespace {
 const QStringList kDayNames = {"Пн", "Вт", "Ср", "Чт", "Пт", "Сб", "Вс"};
 const QStringList kMonthNames = {"янв", "фев", "мар", "апр", "май", "июн",
                                  "июл", "авг", "сен", "окт", "ноя", "дек"};
+
+// The format with its two-digit day and month ("dd", "MM") read as one or two
+// digits ("d", "M"), as people type dates; the year keeps its four digits.
+QString WithOneOrTwoDigitDayAndMonth(const QString& format) {
+    static const QRegularExpression twoDigitDayOrMonth(QStringLiteral("(?<![dM])(d|M)\\1(?![dM])"));
+    QString relaxed = format;
+    relaxed.replace(twoDigitDayOrMonth, QStringLiteral("\\1"));
+    return relaxed;
+}
 }  // namespace
 
 QString ShortDateFormat(const QLocale& locale) {
@@ -25,13 +34,6 @@ QString ShortDateFormat(const QLocale& locale) {
     static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
     format.replace(twoDigitYear, QStringLiteral("yyyy"));
     return format;
-}
-
-QString WithOneOrTwoDigitDayAndMonth(const QString& format) {
-    static const QRegularExpression twoDigitDayOrMonth(QStringLiteral("(?<![dM])(d|M)\\1(?![dM])"));
-    QString relaxed = format;
-    relaxed.replace(twoDigitDayOrMonth, QStringLiteral("\\1"));
-    return relaxed;
 }
 
 QDate ReadTypedDate(const QString& text, const QString& format) {

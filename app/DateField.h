@@ -20,10 +20,6 @@ namespace kestrix {
 // so that every date of the event years reads back in its own century.
 QString ShortDateFormat(const QLocale& locale = QLocale::system());
 
-// The format with its two-digit day and month ("dd", "MM") read as one or two
-// digits ("d", "M"), as people type dates; the year keeps its four digits.
-QString WithOneOrTwoDigitDayAndMonth(const QString& format);
-
 // The date the text reads as in the format, day and month written with one
 // digit or two; an invalid date when it reads as none.
 QDate ReadTypedDate(const QString& text, const QString& format);
