@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "app/OperatorUi.h"
-#include "shell/EventPump.h"
+#include "link/EventPump.h"
 
 namespace kestrix {
 

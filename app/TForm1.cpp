@@ -8,8 +8,7 @@
 #include <stdexcept>
 
 #include "app/MacLineEdit.h"
-#include "events/EventExport.h"
-#include "events/EventRecords.h"
+#include "link/FrameHelper.h"
 
 namespace kestrix {
 
@@ -116,7 +115,9 @@ TForm1::TForm1(FormServices services, QWidget* parent)
               Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_services(services),
-      m_settings(services.appDirectory + kSettingsFileName, services.operatorSettingsPath) {
+      m_installation(services.appDirectory, services.operatorSettingsPath,
+                     services.clientLibraryPlaces(services.appDirectory)),
+      m_replies(services.listenPort, ReplyRouter::Runs::OneAtATime) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kWindowCaption);
     setFont(WindowFont());
@@ -127,7 +128,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
                                      : std::shared_ptr<MacFrameSender>(MacSenderFor(
                                            *services.capture, ExecutableDirectory() + kFrameHelperName));
     m_session = std::make_unique<ControllerSession>(
-        services.listenPort, services.controllerPort, services.resolveHost, *m_macSender, services.pump,
+        m_replies, services.controllerPort, services.resolveHost, *m_macSender, services.pump,
         [this] { return currentRoute(); }, [this](MacSendResult result, const std::string&) { showMacSendFailure(result); });
 }
 
@@ -225,12 +226,8 @@ bool TForm1::FillInterfaceTable() {
 }
 
 void TForm1::ChooseInterface() {
-    ComboBox1->setCurrentIndex(DefaultInterfaceIndex(m_interfaces));
-    const std::string saved = m_settings.ReadSetting(kMainSection, "interface", "");
-    if (!saved.empty())
-        ComboBox1->setCurrentIndex(SavedInterfaceIndex(m_interfaces, saved, ComboBox1->currentIndex()));
-    else
-        m_settings.WriteSetting(kMainSection, "interface", m_interfaces.deviceName(ComboBox1->currentIndex()));
+    ComboBox1->setCurrentIndex(m_installation.savedInterfaceIndex(m_interfaces));
+    if (!m_installation.hasSavedInterface()) m_installation.rememberInterface(m_interfaces.deviceName(ComboBox1->currentIndex()));
     SelectedInterfaceIndex = ComboBox1->currentIndex();
 }
 
@@ -243,17 +240,13 @@ bool TForm1::ConnectDatabase() {
         m_services.dialogs.showErrorBox(text);
         return false;
     };
-    const auto setup = ReadDatabaseLocation(m_settings, m_services.appDirectory,
-                                            m_services.clientLibraryPlaces(m_services.appDirectory));
-    if (const auto* error = std::get_if<DatabaseSetupError>(&setup)) {
-        return fatal(*error == DatabaseSetupError::SettingsMissing
+    if (const auto missing = m_installation.locateDatabase()) {
+        return fatal(*missing == DatabaseSetupError::SettingsMissing
                          ? QStringLiteral("Файл настроек не найден. Приложение будет закрыто.")
                          : QStringLiteral("Библиотека fbclient.dll не найдена. Приложение будет закрыто."));
     }
-    const DatabaseLocation& location = std::get<DatabaseLocation>(setup);
-    m_databaseDirectory = location.directory;
     try {
-        m_database = OpenInstallationDatabase(location);
+        m_installation.connect();
     } catch (const DatabaseError&) {
         // DB_path stays as it is: one refused login or a server that is down
         // must not cost the operator the configured database location.
@@ -261,10 +254,8 @@ bool TForm1::ConnectDatabase() {
     }
 
     try {
-        LoadControllerTable(*m_database, [this](const Controller& controller) {
-            m_controllers.push_back(controller);
-            edit1->addItem(QString::fromStdString(controller.id));
-        });
+        m_installation.readControllers(
+            [this](const Controller& controller) { edit1->addItem(QString::fromStdString(controller.id)); });
     } catch (...) {
         // The list keeps the rows read before the error, but none is chosen:
         // the box selects the first item it is given on its own.
@@ -274,19 +265,18 @@ bool TForm1::ConnectDatabase() {
     }
     if (edit1->count() > 0) {
         edit1->setCurrentIndex(0);
-        if (const auto ip = ControllerIpText(m_controllers, 0, m_controllers.front().id))
-            Edit4->setText(QString::fromStdString(*ip));
+        edit1Change(0);
     }
     return true;
 }
 
 void TForm1::edit1Change(int selectedIndex) {
-    if (const auto ip = ControllerIpText(m_controllers, selectedIndex, edit1->currentText().toStdString()))
-        Edit4->setText(QString::fromStdString(*ip));
+    const std::string ip = m_installation.controllerIpText(selectedIndex, edit1->currentText().toStdString());
+    if (!ip.empty()) Edit4->setText(QString::fromStdString(ip));
 }
 
 void TForm1::FormClose() {
-    m_settings.WriteSetting(kMainSection, "interface", m_interfaces.deviceName(ComboBox1->currentIndex()));
+    m_installation.rememberInterface(m_interfaces.deviceName(ComboBox1->currentIndex()));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -365,12 +355,12 @@ void TForm1::Button2Click() {
         ~RunEnd() { form->finishDownload(); }
     } runEnd{this};
 
-    if (DownloadEventMemory(*m_session, m_rawRecords, [this](int pageValue) { ProgressBar1->setValue(pageValue); }) ==
+    if (m_run.download(*m_session, [this](int pageValue) { ProgressBar1->setValue(pageValue); }) ==
         DownloadOutcome::ControllerSilent)
         notice(QStringLiteral("Контроллер не отвечает"));
     else
         ValidateRawRecords();
-    if (!m_events.empty()) {
+    if (!m_run.events().empty()) {
         Button5->setEnabled(true);
         Button6->setEnabled(true);
     }
@@ -393,20 +383,17 @@ ControllerRoute TForm1::currentRoute() const {
 }
 
 void TForm1::ValidateRawRecords() {
-    ProgressBar2->setRange(0, std::max(static_cast<int>(m_rawRecords.size()) - 1, 0));
-    ValidationResult result =
-        ValidateRecords(m_rawRecords, [this](std::size_t i) { ProgressBar2->setValue(static_cast<int>(i)); });
-    m_events = std::move(result.events);
-    Label7->setText(QString::number(m_events.size()));
-    PlannerDatePicker2->setDateTimeValue(result.earliest);
-    PlannerDatePicker3->setDateTimeValue(result.latest);
+    ProgressBar2->setRange(0, std::max(static_cast<int>(m_run.rawRecords().size()) - 1, 0));
+    m_run.validate([this](std::size_t i) { ProgressBar2->setValue(static_cast<int>(i)); });
+    Label7->setText(QString::number(m_run.events().size()));
+    PlannerDatePicker2->setDateTimeValue(m_run.earliest());
+    PlannerDatePicker3->setDateTimeValue(m_run.latest());
 }
 
 void TForm1::Button5Click() {
     Label11->setText(QStringLiteral("0"));
     Label12->setText(QStringLiteral("0"));
-    const std::vector<HexText>& events = m_events;
-    ProgressBar3->setRange(0, static_cast<int>(events.size()));
+    ProgressBar3->setRange(0, static_cast<int>(m_run.events().size()));
     ProgressBar3->setValue(0);
     for (QPushButton* button : {Button5, Button6, Button2}) button->setEnabled(false);
     struct LoadEnd {
@@ -416,9 +403,7 @@ void TForm1::Button5Click() {
         }
     } loadEnd{this};
 
-    if (!m_database) throw std::runtime_error("Нет соединения с базой данных");
-    if (!m_eventStore) m_eventStore = std::make_unique<EventStore>(*m_database);
-    LoadEvents(*m_eventStore, events, edit1->currentText().toStdString(), PlannerDatePicker2->dateTimeValue(),
+    m_run.load(m_installation.eventStore(), edit1->currentText().toStdString(), PlannerDatePicker2->dateTimeValue(),
                PlannerDatePicker3->dateTimeValue(),
                {[this](int loaded) { Label11->setText(QString::number(loaded)); },
                 [this](int duplicates) { Label12->setText(QString::number(duplicates)); },
@@ -427,11 +412,11 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::Button6Click() {
-    if (m_events.empty()) return;
+    if (m_run.events().empty()) return;
     const QString fileName =
         m_services.dialogs.askSaveFileName(QStringLiteral("text file *.txt (*.txt)"), QStringLiteral("txt"));
     if (fileName.isEmpty()) return;
-    WriteEventTextFile(QFile::encodeName(fileName).toStdString(), m_events);
+    m_run.exportText(QFile::encodeName(fileName).toStdString());
     notice(QStringLiteral("Выполнено"));
 }
 

@@ -15,22 +15,10 @@
 #include "app/DateField.h"
 #include "app/FittedLabel.h"
 #include "app/OperatorUi.h"
-#include "db/ClientLibrary.h"
-#include "db/ControllerTable.h"
-#include "db/DatabaseConnection.h"
-#include "db/EventLoader.h"
-#include "events/EventDownload.h"
-#include "link/ControllerMessage.h"
-#include "link/FrameHelper.h"
-#include "link/PacketCapture.h"
-#include "link/RawFrame.h"
-#include "link/UdpLink.h"
+#include "shell/ControllerRun.h"
 #include "shell/ControllerSession.h"
-#include "shell/DatabaseSetup.h"
-#include "shell/EventPump.h"
 #include "shell/ExecutableDirectory.h"
-#include "shell/InterfaceTable.h"
-#include "shell/ProgramSettings.h"
+#include "shell/Installation.h"
 
 namespace kestrix {
 
@@ -90,19 +78,17 @@ public:
     void Button5Click();
 
     bool isMacMode() const { return RadioButton1->isChecked(); }
-    // The reply slot under the names the window has always given it.
-    const HexText& LastReplyData() const { return m_session->replySlot().data; }
+    // What the window holds, under the names it has always given it: the
+    // reply slot, the two record lists, the interface table.
+    HexText LastReplyData() const { return m_session->replySlot().data; }
     bool ReplyReceived() const { return m_session->replySlot().received; }
-    const std::vector<HexText>& RawRecordList() const { return m_rawRecords; }
-    const std::vector<HexText>& EventList() const { return m_events; }
-    bool downloadRunning() const { return m_downloadRunning; }
-    DatabaseConnection* database() const { return m_database.get(); }
-    const std::string& databaseDirectory() const { return m_databaseDirectory; }
+    const std::vector<HexText>& RawRecordList() const { return m_run.rawRecords(); }
+    const std::vector<HexText>& EventList() const { return m_run.events(); }
     const InterfaceTable& interfaces() const { return m_interfaces; }
     int selectedInterfaceIndex() const { return SelectedInterfaceIndex; }
-    quint16 listenPort() const { return m_session->listenPort(); }
-    // Datagrams the reply handler has run for, accepted or not.
-    long handledDatagrams() const { return m_session->handledDatagrams(); }
+    bool downloadRunning() const { return m_downloadRunning; }
+    Installation& installation() { return m_installation; }
+    ReplyRouter& replies() { return m_replies; }
 
     // Runs a handler; an error escaping it is shown in the unexpected-error box
     // and the rest of the handler is skipped.
@@ -120,17 +106,13 @@ private:
     void notice(const QString& text) { m_services.dialogs.showNoticeBox(text); }
 
     FormServices m_services;
-    ProgramSettings m_settings;
-    std::unique_ptr<DatabaseConnection> m_database;
-    std::unique_ptr<EventStore> m_eventStore;  // prepared on the first load
-    ControllerTable m_controllers;
-    std::string m_databaseDirectory;
+    Installation m_installation;
     std::shared_ptr<MacFrameSender> m_macSender;
-    std::unique_ptr<ControllerSession> m_session;  // the listener (IdUDPServer1), the sender (mainUDP), MAC mode
+    ReplyRouter m_replies;                         // the listener (IdUDPServer1)
+    std::unique_ptr<ControllerSession> m_session;  // the sender (mainUDP), MAC mode
+    ControllerRun m_run;
     InterfaceTable m_interfaces;
     int SelectedInterfaceIndex = -1;
-    std::vector<HexText> m_rawRecords;
-    std::vector<HexText> m_events;
     bool m_downloadRunning = false;
     bool m_closeAfterDownload = false;
     bool m_formClosed = false;

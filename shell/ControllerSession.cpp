@@ -2,35 +2,30 @@
 
 namespace kestrix {
 
-ControllerSession::ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver,
+ControllerSession::ControllerSession(ReplyRouter& replies, quint16 controllerPort, HostResolver resolver,
                                      MacFrameSender& macSender, EventPump& pump, RouteSource route,
                                      MacFailure onMacFailure)
-    : m_udp(listenPort, controllerPort, std::move(resolver)),
+    : m_replies(replies),
+      m_sender(controllerPort, std::move(resolver)),
       m_macSender(macSender),
-      m_pump(pump),
       m_route(std::move(route)),
-      m_onMacFailure(std::move(onMacFailure)) {
-    QObject::connect(&m_udp, &UdpLink::datagramReceived, &m_udp,
-                     [this](const QByteArray& datagram, const QHostAddress& sender) {
-                         ++m_handledDatagrams;
-                         if (!m_replyFrom.isNull() && !m_replyFrom.isEqual(sender, QHostAddress::TolerantConversion))
-                             return;
-                         if (AcceptControllerReply(m_reply, datagram)) m_pump.wake();
-                     });
-}
+      m_onMacFailure(std::move(onMacFailure)),
+      m_inbox(replies, pump) {}
 
 void ControllerSession::beginRun() {
-    m_udp.discardPendingDatagrams();
+    m_replies.beginRun(m_inbox);
     m_macSender.release();  // a device kept open for another run is opened again
 }
 
 void ControllerSession::sendRequest(const HexText& body) {
     const ControllerRoute route = m_route();
     if (route.mode == LinkMode::Ip) {
-        m_replyFrom = m_udp.SendByIp(route.ip, body);
+        const QHostAddress host = m_sender.hostOf(route.ip);
+        m_replies.listenTo(m_inbox, host);  // before the request: the reply may be quick
+        m_sender.send(host, body);
         return;
     }
-    m_replyFrom.clear();
+    m_replies.listenToAnyHost(m_inbox);
     std::string reason;
     const MacSendResult result =
         m_macSender.send(route.device, route.deviceAddress, route.controllerMac, body, &reason);
@@ -38,9 +33,7 @@ void ControllerSession::sendRequest(const HexText& body) {
 }
 
 std::optional<HexText> ControllerSession::awaitReply(std::chrono::milliseconds timeout) {
-    if (!m_pump.pumpUntil([this] { return m_reply.received; }, m_replyTimeout.value_or(timeout)))
-        return std::nullopt;
-    return m_reply.data;
+    return m_inbox.await(m_replyTimeout.value_or(timeout));
 }
 
 }  // namespace kestrix

@@ -1,10 +1,9 @@
 #pragma once
-// The one controller link of the window and of kestrix-collect: the two UDP
-// sockets, the reply slot, the MAC-mode send with its frame buffer, the
-// acceptance of replies and the wait for them. Every request goes by the route
-// its owner gives at that moment: the window reads its live controls, so a
-// mode switch takes effect with the next request; the collector gives a fixed
-// route for each controller.
+// The one controller link of the window and of kestrix-collect: the request
+// socket, the MAC-mode send with its frame buffer, and this run's replies from
+// the shared listener. Every request goes by the route its owner gives at that
+// moment: the window reads its live controls, so a mode switch takes effect
+// with the next request; the collector gives a fixed route for each controller.
 
 #include <QString>
 #include <chrono>
@@ -13,9 +12,10 @@
 #include <string>
 
 #include "events/EventDownload.h"
+#include "link/EventPump.h"
 #include "link/MacSender.h"
-#include "link/UdpLink.h"
-#include "shell/EventPump.h"
+#include "link/udp/ReplyRouter.h"
+#include "link/udp/UdpSender.h"
 
 namespace kestrix {
 
@@ -35,8 +35,9 @@ public:
     // A MAC-mode send that failed, with the capture library's reason where it gave one.
     using MacFailure = std::function<void(MacSendResult, const std::string& reason)>;
 
-    // Binds the reply listener (see UdpLink; throws with the socket layer's text).
-    ControllerSession(quint16 listenPort, quint16 controllerPort, HostResolver resolver, MacFrameSender& macSender,
+    // Made on the thread that runs it; replies arrive through replies and
+    // wake pump. Throws with the socket layer's text.
+    ControllerSession(ReplyRouter& replies, quint16 controllerPort, HostResolver resolver, MacFrameSender& macSender,
                       EventPump& pump, RouteSource route, MacFailure onMacFailure);
 
     // The wait for every reply instead of the one the protocol asks for (the
@@ -46,29 +47,24 @@ public:
     // Replies of an earlier run, or of another controller, that are still on
     // their way are no reply of this one.
     void beginRun() override;
-    void expectReply() override { m_reply.received = false; }
+    void expectReply() override { m_inbox.expectReply(); }
     // By the route in force now: a UDP datagram (errors of the socket layer are
     // thrown) or a raw frame (failures go to onMacFailure). In IP mode only the
     // addressed host's replies are taken from then on; in MAC mode the
-    // controller's own address is not known, and any host's are.
+    // controller's own address is not known (see ReplyRouter::listenToAnyHost).
     void sendRequest(const HexText& body) override;
     std::optional<HexText> awaitReply(std::chrono::milliseconds timeout) override;
 
-    const ReplySlot& replySlot() const { return m_reply; }
-    // Datagrams the listener handed over, accepted or not.
-    long handledDatagrams() const { return m_handledDatagrams; }
-    quint16 listenPort() const { return m_udp.listenPort(); }
+    ReplySlot replySlot() const { return m_inbox.slot(); }
 
 private:
-    UdpLink m_udp;
+    ReplyRouter& m_replies;
+    UdpSender m_sender;
     MacFrameSender& m_macSender;
-    EventPump& m_pump;
     RouteSource m_route;
     MacFailure m_onMacFailure;
     std::optional<std::chrono::milliseconds> m_replyTimeout;
-    ReplySlot m_reply;
-    QHostAddress m_replyFrom;  // null: any host
-    long m_handledDatagrams = 0;
+    ReplyInbox m_inbox;
 };
 
 }  // namespace kestrix

@@ -11,13 +11,13 @@ std::variant<DatabaseLocation, DatabaseSetupError> ReadDatabaseLocation(const Pr
     if (!settings.exists()) return DatabaseSetupError::SettingsMissing;
     const auto library = LocateClientLibrary(places);
     if (!library) return DatabaseSetupError::ClientLibraryMissing;
-    DatabaseLocation location{*library, settings.ReadSetting(kMainSection, "DB_path", ""), {}, {}};
+    DatabaseLocation location{*library, settings.read(kDatabasePathSetting), {}, {}};
     if (location.directory.empty()) {
         location.directory = appDirectory + "DB";
         // The administrator's file of an installation is not the operator's to write.
-        if (settings.mayChange()) settings.WriteSetting(kMainSection, "DB_path", location.directory);
+        if (settings.mayChange()) settings.write(kDatabasePathSetting, location.directory);
     }
-    location.password = settings.ReadSetting(kMainSection, "DB_pass", "fbdefault");
+    location.password = settings.read(kDatabasePasswordSetting);
     if (!ServerOf(location.databaseName()))
         location.sharing = EmbeddedEngineSharing{ExecutableDirectory() + kEngineConfigurationDirectory,
                                                  location.directory + "/" + kEngineLockDirectory};

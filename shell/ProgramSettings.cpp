@@ -1,11 +1,14 @@
 #include "shell/ProgramSettings.h"
 
+#include <algorithm>
+
 namespace kestrix {
 
 namespace {
 // The choices that are each operator's own.
 bool IsOperatorChoice(const std::string& key) {
-    return key == "interface";
+    return std::any_of(kProgramSettings.begin(), kProgramSettings.end(),
+                       [&](const Setting& setting) { return setting.operatorsOwn && key == setting.key; });
 }
 }  // namespace
 

@@ -7,11 +7,24 @@
 // programs keep their recent choices. Everything else stays in the program's
 // file, so that the administrator's settings always hold.
 
+#include <array>
 #include <string>
 
 #include "shell/SettingsFile.h"
 
 namespace kestrix {
+
+// The program's settings, all in its main section: the key, the value it
+// has while the file gives none, and whether it is each operator's own choice.
+struct Setting {
+    const char* key;
+    const char* byDefault;
+    bool operatorsOwn;
+};
+inline constexpr Setting kInterfaceSetting{"interface", "", true};
+inline constexpr Setting kDatabasePathSetting{"DB_path", "", false};
+inline constexpr Setting kDatabasePasswordSetting{"DB_pass", "fbdefault", false};
+inline constexpr std::array kProgramSettings{kInterfaceSetting, kDatabasePathSetting, kDatabasePasswordSetting};
 
 // The operator's own settings file: settings.ini in the kestrix folder of the
 // user's configuration directory; empty when the user has none (platform
@@ -35,6 +48,9 @@ public:
     bool exists() const { return m_program.exists(); }
     // This user may change the program's file (or make it, where it is missing).
     bool mayChange() const { return !exists() || MayChangeFile(path()); }
+
+    std::string read(const Setting& setting) const { return ReadSetting(kMainSection, setting.key, setting.byDefault); }
+    void write(const Setting& setting, const std::string& value) const { WriteSetting(kMainSection, setting.key, value); }
 
     std::string ReadSetting(const std::string& section, const std::string& key, const std::string& byDefault) const;
     // Throws std::runtime_error "Unable to write to <path>" with the file written.

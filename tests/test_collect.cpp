@@ -324,7 +324,7 @@ TEST_F(CollectTest, ALateControllersRepliesNeverReachTheNextControllersRun) {
     sim::SimulatorCore lateCore(GeneratedMemory(300, 7, 99), {.latencyMs = 1200});
     sim::SimulatorServer lateServer(lateCore, "127.0.0.4", controllerPort, replyPort);
 
-    const Outcome run = collect({"--controller", QString::fromStdString(late), "--controller",
+    const Outcome run = collect({"--jobs", "1", "--controller", QString::fromStdString(late), "--controller",
                                  QString::fromStdString(kAnswering), "--mode", "ip", "--export",
                                  QString::fromStdString(app.path() + "events-{mac}.txt")});
     EXPECT_EQ(run.status, 1) << run.err;  // the late one counts as silent
@@ -389,4 +389,45 @@ TEST_F(CollectTest, TheWindowAndTheCollectorSendTheSameRequestsAndReadTheSameEve
         if (!line.trimmed().isEmpty()) collectorEvents.push_back(line.trimmed().toStdString());
     EXPECT_EQ(collectorEvents, windowEvents);
     EXPECT_EQ(collectorEvents.size(), 400u);
+}
+
+// A site collected several controllers at once: each controller's pages are
+// matched to it by the address they come from. Among them one that never
+// answers, and one that answers only after its run has given up, while the
+// others are still being read.
+TEST_F(CollectTest, ControllersCollectedAtOnceStoreEachOnlyItsOwnEvents) {
+    const std::string late = "AABBCC000004", second = "AABBCC000006", third = "AABBCC000007";
+    {
+        auto connection = DatabaseConnection::Connect(kClientLibrary, app.path() + "DB/CBASE.FDB", "SYSDBA", "fbdefault");
+        for (const auto& [id, ip] : {std::pair{late, "7F000004"}, {second, "7F000006"}, {third, "7F000007"}})
+            connection->prepare("INSERT INTO fb_dvs VALUES ('" + id + "', '" + ip + "')")->execute();
+        connection->commit();
+    }
+    sim::SimulatorCore lateCore(GeneratedMemory(300, 7, 99), {.latencyMs = 1200});
+    sim::SimulatorServer lateServer(lateCore, "127.0.0.4", controllerPort, replyPort);
+    sim::SimulatorCore secondCore(GeneratedMemory(500, 7, 5), {.latencyMs = 1});
+    sim::SimulatorServer secondServer(secondCore, "127.0.0.6", controllerPort, replyPort);
+    sim::SimulatorCore thirdCore(GeneratedMemory(700, 7, 6), {});
+    sim::SimulatorServer thirdServer(thirdCore, "127.0.0.7", controllerPort, replyPort);
+
+    const Outcome run = collect({"--all", "--jobs", "5", "--mode", "ip", "--export",
+                                 QString::fromStdString(app.path() + "events-{mac}.txt")});
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (const std::string& quiet : {late, kSilent}) {
+        EXPECT_NE(run.err.find(quiet + ": Контроллер не отвечает"), std::string::npos) << run.err;
+        EXPECT_EQ(storedRows(quiet), 0) << quiet;
+    }
+    EXPECT_GE(lateCore.receivedBodies(sim::RequestKind::PageRead).size(), 2u);
+    const struct {
+        std::string id;
+        const sim::SimulatorCore& controller;
+    } answering[] = {{kAnswering, *core}, {second, secondCore}, {third, thirdCore}};
+    for (const auto& c : answering) {
+        const auto& events = c.controller.memory().writtenEvents();
+        std::string expected;
+        for (const HexText& record : events) expected += record + "\r\n";
+        EXPECT_EQ(FileText(app.path() + "events-" + c.id + ".txt"), expected) << c.id;
+        EXPECT_EQ(storedRows(c.id), static_cast<int>(std::set<std::string>(events.begin(), events.end()).size())) << c.id;
+        EXPECT_NE(run.out.find(c.id + ": read " + std::to_string(events.size()) + " events"), std::string::npos) << run.out;
+    }
 }

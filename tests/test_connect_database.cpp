@@ -51,8 +51,8 @@ TEST_F(ConnectDatabaseTest, ConnectsToTheDefaultDirectoryAndListsTheControllers)
     auto form = start();
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(dialogs.boxes.empty());
-    ASSERT_NE(form->database(), nullptr);
-    EXPECT_EQ(form->databaseDirectory(), defaultDirectory());
+    ASSERT_TRUE(form->installation().connected());
+    EXPECT_EQ(form->installation().location().directory, defaultDirectory());
     // The interface step writes first; DB_pass is not written.
     EXPECT_EQ(app.readSettings(), "[main]\r\ninterface=eth0\r\nDB_path=" + defaultDirectory() + "\r\n");
     QComboBox* list = edit1(*form);
@@ -90,7 +90,7 @@ TEST_F(ConnectDatabaseTest, FatalStepsEndTheProgramWithTheirBox) {
     TForm1 form(services());
     EXPECT_FALSE(form.ConnectDatabase());
     EXPECT_EQ(dialogs.boxes.back(), (ShownBox{ShownBox::Error, "Файл настроек не найден. Приложение будет закрыто."}));
-    EXPECT_EQ(form.database(), nullptr);
+    EXPECT_FALSE(form.installation().connected());
 
     // No client library anywhere.
     dialogs.boxes.clear();
@@ -134,7 +134,7 @@ TEST_F(ConnectDatabaseTest, AQuotedDbPathIsReadWithoutItsMarks) {
     app.writeSettings("[MAIN]\r\nInterface=eth0\r\nDb_Path=\"" + elsewhere + "\"\r\n");
     auto form = start();
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(form->databaseDirectory(), elsewhere);
+    EXPECT_EQ(form->installation().location().directory, elsewhere);
     EXPECT_EQ(edit4(*form)->text(), "127.0.0.1");
 }
 

@@ -24,10 +24,11 @@ protected:
     void SetUp() override {
         simulatorPort = FreeUdpPort();
         ASSERT_NE(simulatorPort, 0);
-        session.emplace(0, simulatorPort, ResolveHostName, macSender, pump, [this] { return route; },
+        replies.emplace(0, ReplyRouter::Runs::OneAtATime);
+        session.emplace(*replies, simulatorPort, ResolveHostName, macSender, pump, [this] { return route; },
                         [this](MacSendResult result, const std::string& reason) { failures.push_back({result, reason}); });
         core.emplace(GeneratedMemory(300), sim::FaultOptions{});
-        server.emplace(*core, "127.0.0.1", simulatorPort, session->listenPort());
+        server.emplace(*core, "127.0.0.1", simulatorPort, replies->listenPort());
     }
     std::optional<HexText> exchange(const HexText& body, std::chrono::milliseconds wait = 2s) {
         session->expectReply();
@@ -57,6 +58,7 @@ protected:
     CaptureMacSender macSender{capture};
     QtEventPump pump;
     std::vector<std::pair<MacSendResult, std::string>> failures;
+    std::optional<ReplyRouter> replies;
     std::optional<ControllerSession> session;
     std::optional<sim::SimulatorCore> core;
     std::optional<sim::SimulatorServer> server;
@@ -137,21 +139,21 @@ TEST_F(ControllerSessionTest, InIpModeOnlyTheAddressedHostAnswers) {
     QUdpSocket thirdHost;
     ASSERT_TRUE(thirdHost.bind(QHostAddress("127.0.0.5"), 0));
     core.emplace(GeneratedMemory(300), sim::FaultOptions{.latencyMs = 300});
-    server.emplace(*core, "127.0.0.1", simulatorPort, session->listenPort());
+    server.emplace(*core, "127.0.0.1", simulatorPort, replies->listenPort());
     session->beginRun();
     session->expectReply();
     session->sendRequest("DA000002");
     // The third host answers first, while the controller still takes its time.
-    thirdHost.writeDatagram(ForgedReply('\x11'), QHostAddress::LocalHost, session->listenPort());
+    thirdHost.writeDatagram(ForgedReply('\x11'), QHostAddress::LocalHost, replies->listenPort());
     EXPECT_EQ(session->awaitReply(2s), BytesToHex(core->memory().page(1)));
-    EXPECT_EQ(session->handledDatagrams(), 2);  // it came, and was not taken
+    EXPECT_EQ(replies->handledDatagrams(), 2);  // it came, and was not taken
 }
 
 // Whatever reached the listener before a run began is no reply of that run:
 // in MAC mode, where any host may answer, too.
 TEST_F(ControllerSessionTest, DatagramsFromBeforeARunAreNoReplyOfIt) {
     QUdpSocket stale;
-    stale.writeDatagram(ForgedReply('\x22'), QHostAddress::LocalHost, session->listenPort());
+    stale.writeDatagram(ForgedReply('\x22'), QHostAddress::LocalHost, replies->listenPort());
     // It arrives while the owner is busy elsewhere and reads nothing.
     std::this_thread::sleep_for(100ms);
     route.mode = LinkMode::Mac;

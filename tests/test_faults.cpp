@@ -107,14 +107,14 @@ TEST_F(ControllerFaultTest, StrangersOnTheReplyPortDoNotDisturbADownload) {
         QByteArray garbage(static_cast<int>(rng() % 600), '\0');
         for (auto& b : garbage) b = static_cast<char>(rng());
         if (garbage.size() > 0) garbage[0] = static_cast<char>(0x24);
-        stranger.writeDatagram(garbage, QHostAddress::LocalHost, form->listenPort());
-        stranger.writeDatagram(QByteArray::fromHex("230007CC000000"), QHostAddress::LocalHost, form->listenPort());
+        stranger.writeDatagram(garbage, QHostAddress::LocalHost, form->replies().listenPort());
+        stranger.writeDatagram(QByteArray::fromHex("230007CC000000"), QHostAddress::LocalHost, form->replies().listenPort());
         sent += 2;
     };
     runDownload();
     EXPECT_FALSE(silent());
     EXPECT_EQ(form->EventList(), core->memory().writtenEvents());
-    EXPECT_GE(form->handledDatagrams(), 6144 + sent / 2);
+    EXPECT_GE(form->replies().handledDatagrams(), 6144 + sent / 2);
 }
 
 TEST_F(ControllerFaultTest, AControllerThatDiesMidDownloadLosesNothingAlreadyRead) {
@@ -301,7 +301,7 @@ TEST_F(RepeatedDownloadTest, TenDownloadsInARowDoNotGrowTheHeap) {
     server.reset();
     QProcess simulator;
     simulator.start(KESTRIX_SIM_PATH, {"--port", QString::number(services().controllerPort), "--reply-port",
-                                       QString::number(form->listenPort()), "--event-count", "3000"});
+                                       QString::number(form->replies().listenPort()), "--event-count", "3000"});
     ASSERT_TRUE(simulator.waitForStarted());
     ASSERT_TRUE(simulator.waitForReadyRead(10000));
     useIpMode();

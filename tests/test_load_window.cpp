@@ -28,7 +28,7 @@ protected:
         CreateDatabase(app.path() + "DB", "INSERT INTO fb_dvs VALUES ('0011223344AA', '7F000001');\n" + keys);
         SimulatorFixture::SetUp();
         ASSERT_TRUE(form->FormCreate());
-        ASSERT_NE(form->database(), nullptr);
+        ASSERT_TRUE(form->installation().connected());
         holders.clear();
         for (std::size_t i = 0; i < cards.size(); ++i) holders["000000" + cards[i]] = std::to_string(5000 + i);
     }

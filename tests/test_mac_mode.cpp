@@ -84,7 +84,7 @@ TEST_F(MacModeTest, AFailedEnumerationEndsTheStartWithOnlyItsBox) {
     EXPECT_FALSE(form->FormCreate());
     EXPECT_EQ(dialogs.boxes, (std::vector<ShownBox>{{ShownBox::Error, "Сетевые интерфейсы не найдены. Приложение будет закрыто."}}));
     EXPECT_FALSE(std::filesystem::exists(app.settingsPath()));
-    EXPECT_EQ(form->database(), nullptr);
+    EXPECT_FALSE(form->installation().connected());
 }
 
 TEST_F(MacModeTest, TheTestSignalGoesOutAsAFrame) {

@@ -218,7 +218,7 @@ protected:
 
 TEST_F(MacWireTest, TestSignalAndFullDownloadThroughAVethPair) {
     const QString dump = work.filePath("events.txt");
-    ASSERT_NO_FATAL_FAILURE(startController(form->listenPort(), work.filePath("requests.txt"), dump));
+    ASSERT_NO_FATAL_FAILURE(startController(form->replies().listenPort(), work.filePath("requests.txt"), dump));
 
     const std::string captureFile = work.filePath("wire.pcap").toStdString();
     FrameRecorder recorder(network->hostEnd.toStdString(), captureFile);
@@ -281,7 +281,7 @@ TEST_F(MacWireTest, TestSignalAndFullDownloadThroughAVethPair) {
 // window's order, and reads the window's events from it.
 TEST_F(MacWireTest, TheCollectorSendsTheWindowsRequestsAndReadsTheSameEvents) {
     const QString windowRequests = work.filePath("window-requests.txt");
-    ASSERT_NO_FATAL_FAILURE(startController(form->listenPort(), windowRequests, work.filePath("events.txt")));
+    ASSERT_NO_FATAL_FAILURE(startController(form->replies().listenPort(), windowRequests, work.filePath("events.txt")));
     ASSERT_NO_FATAL_FAILURE(chooseTheWireInMacMode());
     control<QPushButton>("Button2")->click();
     EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes.front().text.toStdString();

@@ -105,10 +105,11 @@ TEST_F(UdpLinkTest, AConfiguredProxyNeverCarriesTheControllerLink) {
         ~RestoreNoProxy() { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); }
     } restore;
 
-    UdpLink link(0, server->port());
+    UdpSender sender(server->port());
+    ReplyRouter replies(0, ReplyRouter::Runs::OneAtATime);
     std::vector<QByteArray> delivered;
-    QObject::connect(&link, &UdpLink::datagramReceived, [&](const QByteArray& d) { delivered.push_back(d); });
-    link.SendByIp("127.0.0.1", kTestSignalBody);
+    QObject::connect(&replies, &ReplyRouter::datagramReceived, [&](const QByteArray& d) { delivered.push_back(d); });
+    sender.send(sender.hostOf("127.0.0.1"), kTestSignalBody);
     const auto received = waitForRequests(1);
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].message, "230006CC000B");
@@ -116,7 +117,7 @@ TEST_F(UdpLinkTest, AConfiguredProxyNeverCarriesTheControllerLink) {
     QUdpSocket controller;
     controller.setProxy(QNetworkProxy::NoProxy);
     ASSERT_TRUE(controller.bind(QHostAddress::LocalHost, 0));
-    ASSERT_EQ(controller.writeDatagram(QByteArray("\x23\x00\x04\xDA", 4), QHostAddress::LocalHost, link.listenPort()), 4);
+    ASSERT_EQ(controller.writeDatagram(QByteArray("\x23\x00\x04\xDA", 4), QHostAddress::LocalHost, replies.listenPort()), 4);
     ASSERT_TRUE(waitFor([&] { return !delivered.empty(); }));
     EXPECT_EQ(delivered[0], QByteArray("\x23\x00\x04\xDA", 4));
 }
@@ -135,9 +136,9 @@ TEST_F(UdpLinkTest, EveryDatagramLengthIsHandledByTheRule) {
         if (size > 3 && size % 2 == 0) datagram[3] = static_cast<char>(0xDA);
         ReplySlot expected{form->LastReplyData(), form->ReplyReceived()};
         AcceptControllerReply(expected, {reinterpret_cast<const std::uint8_t*>(datagram.constData()), size});
-        const long handled = form->handledDatagrams();
-        ASSERT_EQ(sender.writeDatagram(datagram, QHostAddress::LocalHost, form->listenPort()), qint64(size));
-        ASSERT_TRUE(waitFor([&] { return form->handledDatagrams() == handled + 1; })) << size;
+        const long handled = form->replies().handledDatagrams();
+        ASSERT_EQ(sender.writeDatagram(datagram, QHostAddress::LocalHost, form->replies().listenPort()), qint64(size));
+        ASSERT_TRUE(waitFor([&] { return form->replies().handledDatagrams() == handled + 1; })) << size;
         ASSERT_EQ(form->LastReplyData(), expected.data) << size;
         ASSERT_EQ(form->ReplyReceived(), expected.received) << size;
     }
@@ -150,10 +151,10 @@ TEST_F(UdpLinkTest, OversizedDatagramsAreDropped) {
     big[0] = 0x23;
     big[3] = static_cast<char>(0xDA);
     QByteArray marker = QByteArray::fromHex("230008DA0000000000000000000042");
-    sender.writeDatagram(big, QHostAddress::LocalHost, form->listenPort());
-    sender.writeDatagram(marker, QHostAddress::LocalHost, form->listenPort());
+    sender.writeDatagram(big, QHostAddress::LocalHost, form->replies().listenPort());
+    sender.writeDatagram(marker, QHostAddress::LocalHost, form->replies().listenPort());
     ASSERT_TRUE(waitFor([&] { return form->ReplyReceived(); }));
-    EXPECT_EQ(form->handledDatagrams(), 1);
+    EXPECT_EQ(form->replies().handledDatagrams(), 1);
     EXPECT_EQ(form->LastReplyData(), "0042");
 }
 

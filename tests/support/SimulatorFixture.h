@@ -43,7 +43,7 @@ protected:
     void startSimulator(sim::ControllerMemory memory, sim::FaultOptions faults) {
         server.reset();
         core.emplace(std::move(memory), faults);
-        server.emplace(*core, "127.0.0.1", m_simulatorPort, form->listenPort());
+        server.emplace(*core, "127.0.0.1", m_simulatorPort, form->replies().listenPort());
     }
 
     // A new window (a new reply port), and the simulator told about it.

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of kestrix-collect.
 
+#include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,9 +10,16 @@
 #include <vector>
 
 #include "events/DateTime.h"
+#include "events/EventDownload.h"
 #include "shell/ControllerSession.h"
 
 namespace kestrix::collect {
+
+constexpr int kDatabaseWaitSeconds = 120;
+// Controllers collected at once: enough to hide the wait for replies on a
+// site's network, few enough that the database and the helper keep up.
+constexpr int kDefaultJobs = 8;
+constexpr int kMaxJobs = 64;
 
 struct CollectOptions {
     bool help = false;
@@ -22,16 +31,19 @@ struct CollectOptions {
     std::optional<DateTimeValue> from, to;  // dates at 00:00:00
     std::string exportFile;                 // "{mac}" is replaced by the controller id
     std::string appDirectory;               // empty: the program's own directory
-    std::uint16_t replyPort = 7714;
-    std::uint16_t controllerPort = 7715;
-    int replyTimeoutMs = 5000;
-    int databaseWaitSeconds = 120;
+    std::uint16_t replyPort = kReplyListenPort;
+    std::uint16_t controllerPort = kControllerPort;
+    int replyTimeoutMs = static_cast<int>(kReplyTimeout.count());
+    int databaseWaitSeconds = kDatabaseWaitSeconds;
+    int jobs = kDefaultJobs;
     std::string sendSocket;  // MAC mode: the frame-sending helper behind this socket
 };
 
-extern const char* const kUsage;
+// The help text.
+std::string CollectUsage();
 
-// The options, or the text of what is wrong with the command line.
-std::variant<CollectOptions, std::string> ParseCollectOptions(const std::vector<std::string>& arguments);
+// The options, or the text of what is wrong with the command line. arguments
+// start with the program's name.
+std::variant<CollectOptions, std::string> ParseCollectOptions(const QStringList& arguments);
 
 }  // namespace kestrix::collect

@@ -1,13 +1,18 @@
 #pragma once
-// One controller after the other: the window's download, validation and load,
-// without the window.
+// The controllers of a site, several at once: each job has its own
+// controller session and run (download, validation, load, export) on a thread
+// of its own; the replies of all of them come through one listener, which
+// tells them apart by the address they come from.
 
-#include <chrono>
+#include <atomic>
+#include <functional>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
-#include "db/EventLoader.h"
 #include "shell/ControllerSession.h"
+#include "shell/Installation.h"
 #include "tools/collect/CollectOptions.h"
 
 namespace kestrix::collect {
@@ -21,36 +26,41 @@ struct ControllerResult {
     double seconds = 0;
 };
 
-// The link of one run: the mode, the interface and the reply port are fixed
-// for all its controllers.
+// The link of one collection: the mode and the interface are fixed for all
+// its controllers.
 struct RunLink {
     LinkMode mode;
     std::string device, deviceAddress;  // MAC mode
 };
 
+// The sender of MAC-mode frames for one job.
+using MacSenderFactory = std::function<std::unique_ptr<MacFrameSender>()>;
+
 class Collector {
 public:
-    Collector(const CollectOptions& options, RunLink link, ControllerSession& session, EventStore& store,
-              std::ostream& progress, bool showProgress);
+    // The installation is connected and its event statements are prepared.
+    Collector(const CollectOptions& options, RunLink link, Installation& installation, ReplyRouter& replies,
+              MacSenderFactory macSenders);
 
-    // ipText is where IP mode sends (empty: the controller has no address).
-    ControllerResult collect(const std::string& id, const std::string& ipText);
-
-    // The route of the controller being collected; the session asks for it at every request.
-    ControllerRoute route() const;
-    // A MAC-mode send failed: the reason goes into the controller's result.
-    void macSendFailed(MacSendResult result, const std::string& reason);
+    // Collects the controllers, options.jobs at a time, on the calling
+    // thread's event loop (which delivers the replies). finished gets each
+    // result on the calling thread as soon as it is known; progress, when
+    // given, gets a line that names every controller being collected.
+    void collect(const std::vector<std::string>& ids, const std::function<void(const ControllerResult&)>& finished,
+                 const std::function<void(const std::string&)>& progress = {});
 
 private:
-    void showProgress(const std::string& text);
+    struct Job;
+    void runJob(Job& job, std::atomic<std::size_t>& next, const std::vector<std::string>& ids,
+                const std::function<void(ControllerResult)>& finished);
+    ControllerResult collectOne(Job& job, const std::string& id, ControllerSession& session);
 
     const CollectOptions& m_options;
     RunLink m_link;
-    ControllerSession& m_session;
-    EventStore& m_store;
-    std::ostream& m_progress;
-    bool m_showProgress;
-    std::string m_id, m_ip, m_sendProblem;
+    Installation& m_installation;
+    ReplyRouter& m_replies;
+    MacSenderFactory m_macSenders;
+    std::mutex m_databaseTurn;  // one attachment: one load at a time
 };
 
 // The text with its control characters shown as '?': ids from the database

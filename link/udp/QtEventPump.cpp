@@ -2,7 +2,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "shell/EventPump.h"
+#include "link/EventPump.h"
 
 namespace kestrix {
 
