@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/DrawnTextLog.h"
 #include "app/Lifecycle.h"
 #include "app/QtOperatorUi.h"
 
@@ -12,7 +11,6 @@ int main(int argc, char* argv[]) {
     for (const char* size : {"32", "64", "256"}) icon.addFile(QStringLiteral(":/icons/kestrix-%1.png").arg(QLatin1String(size)));
     QApplication::setWindowIcon(icon);
     kestrix::InstallQtTranslations(application);
-    kestrix::DrawnTextLog::InstallFromEnvironment(application);
 
     kestrix::QtOperatorDialogs dialogs;
     kestrix::QtEventPump pump;

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/DateField.h"
-#include "app/DrawnTextLog.h"
+#include "tests/support/DrawnTextLog.h"
 
 using namespace kestrix;
 

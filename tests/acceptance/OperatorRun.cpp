@@ -43,6 +43,8 @@ void OperatorRun::start(const QStringList& environment, const QStringList& runAs
     env.insert(QStringLiteral("DISPLAY"), m_x.display());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("KESTRIX_DRAWN_TEXT_LOG"), path(QStringLiteral("drawn.log")));
+    env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(KESTRIX_PROBE_PLUGINS));
+    env.insert(QStringLiteral("QT_STYLE_OVERRIDE"), QStringLiteral("kxprobe"));
     env.remove(QStringLiteral("XAUTHORITY"));
     for (const QString& entry : environment) {
         const auto equals = entry.indexOf(QLatin1Char('='));

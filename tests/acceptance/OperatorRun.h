@@ -1,7 +1,7 @@
 #pragma once
 // The built program run as a process in a directory of the test's own (the
 // program keeps settings.ini and DB/ beside itself), on a private X server,
-// with the texts it draws logged (KESTRIX_DRAWN_TEXT_LOG) for the test to read.
+// with the texts it draws logged (KESTRIX_DRAWN_TEXT_LOG, through the probe style) for the test to read.
 
 #include <QDir>
 #include <QFileInfo>

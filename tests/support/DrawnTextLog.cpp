@@ -1,4 +1,4 @@
-#include "app/DrawnTextLog.h"
+#include "tests/support/DrawnTextLog.h"
 
 #include <QAbstractButton>
 #include <QApplication>

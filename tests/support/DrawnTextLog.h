@@ -1,6 +1,7 @@
 #pragma once
-// A test hook for the acceptance tests, which see the program only from
-// outside: with KESTRIX_DRAWN_TEXT_LOG naming a file, every label, button and
+// What the window draws, for the acceptance tests, which see the program only
+// from outside: the probe style plugin installs the log in the program's
+// process. With KESTRIX_DRAWN_TEXT_LOG naming a file, every label, button and
 // text field that is drawn appends one line to it:
 //   <window title> TAB <control> TAB <x,y,w,h> TAB fits|clipped TAB <text>
 // The place is the control's, in its window; "clipped" means the control is
