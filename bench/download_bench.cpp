@@ -22,7 +22,7 @@
 
 #include "app/TForm1.h"
 #include "app/QtOperatorUi.h"
-#include "bench/support/SimProcess.h"
+#include "tests/support/SimProcess.h"
 #include "events/EventRecords.h"
 #include "tests/support/FreeUdpPort.h"
 
@@ -58,7 +58,7 @@ WindowRun DownloadThroughTheWindow(const QString& simProgram, const QStringList&
     SilentDialogs dialogs;
     QtEventPump pump;
     const quint16 replyPort = test::FreeUdpPort();
-    bench::SimProcess sim(simProgram, replyPort, simOptions);
+    test::SimProcess sim(simProgram, replyPort, simOptions);
     TForm1 form({dialogs, pump, replyPort, sim.port()});
     form.findChild<QRadioButton*>("RadioButton2")->click();
     form.findChild<QComboBox*>("edit1")->setEditText("0011223344AA");
@@ -77,7 +77,7 @@ double MinimalLoop(const QString& simProgram) {
     ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
     socklen_t length = sizeof local;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
-    bench::SimProcess sim(simProgram, ntohs(local.sin_port));
+    test::SimProcess sim(simProgram, ntohs(local.sin_port));
     sockaddr_in controller{};
     controller.sin_family = AF_INET;
     controller.sin_port = htons(sim.port());

@@ -1,21 +1,24 @@
 #pragma once
-// Starts build/kestrix-sim on 127.0.0.1 with a free port and stops it again.
+// The kestrix-sim program as tests and benchmarks start it: on a loopback
+// address, on the port given (0: a free one, which it tells), answering to
+// the reply port; stopped again when this goes.
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <stdexcept>
 
-namespace kestrix::bench {
+namespace kestrix::test {
 
 class SimProcess {
 public:
-    SimProcess(const QString& program, quint16 replyPort, const QStringList& extra = {}) {
-        m_process.start(program, QStringList{"--bind", "127.0.0.1", "--port", "0", "--reply-port",
+    SimProcess(const QString& program, quint16 replyPort, const QStringList& extra = {},
+               const QString& address = QStringLiteral("127.0.0.1"), quint16 port = 0) {
+        m_process.start(program, QStringList{"--bind", address, "--port", QString::number(port), "--reply-port",
                                              QString::number(replyPort)} + extra);
         if (!m_process.waitForStarted() || !m_process.waitForReadyRead(10000))
             throw std::runtime_error("kestrix-sim did not start");
-        const auto match = QRegularExpression(R"(listening on 127\.0\.0\.1:(\d+))")
+        const auto match = QRegularExpression(QStringLiteral(R"(listening on [0-9.]+:(\d+))"))
                                .match(QString::fromUtf8(m_process.readLine()));
         if (!match.hasMatch()) throw std::runtime_error("kestrix-sim did not say where it listens");
         m_port = match.captured(1).toUShort();
@@ -31,4 +34,4 @@ private:
     quint16 m_port = 0;
 };
 
-}  // namespace kestrix::bench
+}  // namespace kestrix::test
