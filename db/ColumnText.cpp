@@ -48,12 +48,6 @@ T Read(const unsigned char* data) {
     return value;
 }
 
-std::string FormatReal(double value, const char* format) {
-    char text[32];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 }  // namespace
 
 std::string ColumnText(IMessageMetadata* meta, ThrowStatusWrapper* st, const unsigned char* row, unsigned i,
@@ -74,11 +68,7 @@ std::string ColumnText(IMessageMetadata* meta, ThrowStatusWrapper* st, const uns
         case SQL_SHORT: return FormatScaled(Read<std::int16_t>(data), scale);
         case SQL_LONG: return FormatScaled(Read<std::int32_t>(data), scale);
         case SQL_INT64: return FormatScaled(Read<std::int64_t>(data), scale);
-        case SQL_DOUBLE: return FormatReal(Read<double>(data), "%.15g");
-        case SQL_FLOAT: return FormatReal(Read<float>(data), "%.7g");
-        case SQL_BOOLEAN: return *data ? "True" : "False";
         case SQL_TYPE_DATE: return FormatDate(Read<ISC_DATE>(data));
-        case SQL_TYPE_TIME: return FormatTime(Read<ISC_TIME>(data));
         case SQL_TIMESTAMP: {
             const auto stamp = Read<ISC_TIMESTAMP>(data);
             return FormatDate(stamp.timestamp_date) + " " + FormatTime(stamp.timestamp_time);

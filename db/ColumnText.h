@@ -1,7 +1,8 @@
 #pragma once
 // A column of a fetched row as text: integers as decimal digits (with their
 // scale), NULL as empty text, fixed-length text without its trailing blanks,
-// dates and times as ISO text; Windows-1251 text becomes UTF-8.
+// dates and time stamps as ISO text; Windows-1251 text becomes UTF-8. Other
+// types are not read as text.
 
 #include <firebird/Interface.h>
 

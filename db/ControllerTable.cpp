@@ -25,16 +25,13 @@ std::optional<std::string> ControllerIpText(const ControllerTable& table, int se
     const bool listed = selectedIndex >= 0 && static_cast<std::size_t>(selectedIndex) < table.size();
     const std::string ipHex = listed ? table[static_cast<std::size_t>(selectedIndex)].ip : std::string();
     if (!ipHex.empty()) {
+        // Stored digits are read as they are, foreign ones included.
         const auto group = [&](std::size_t start) {
             return start < ipHex.size() ? std::to_string(HexToInt(ipHex.substr(start, 2))) : std::string("0");
         };
         return group(0) + "." + group(2) + "." + group(4) + "." + group(6);
     }
-    if (controllerText.size() == 12) {
-        const auto address = ControllerAddressOfMac(controllerText);
-        return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
-               std::to_string(address[3]);
-    }
+    if (controllerText.size() == 12) return IpTextFromAddress(ControllerAddressOfMac(controllerText));
     return std::nullopt;
 }
 

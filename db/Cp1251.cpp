@@ -1,5 +1,8 @@
 #include "db/Cp1251.h"
 
+#include <optional>
+#include <utility>
+
 #include <array>
 
 namespace kestrix {
@@ -50,23 +53,47 @@ std::string Cp1251ToUtf8(std::string_view bytes) {
     return out;
 }
 
+namespace {
+// The code point of the UTF-8 sequence at text[i] and its length; nothing
+// for a malformed or cut sequence.
+std::optional<std::pair<char32_t, std::size_t>> DecodeUtf8(std::string_view text, std::size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return std::nullopt;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) return std::nullopt;
+        c = (c << 6) | (next & 0x3F);
+    }
+    return std::pair{c, length};
+}
+}  // namespace
+
 std::string Utf8ToCp1251(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        bool valid = length == 1 ? lead < 0x80 : i + static_cast<std::size_t>(length) <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        out += static_cast<char>(valid ? ByteOf(c) : '?');
-        i += valid ? static_cast<std::size_t>(length) : 1;
+        const auto decoded = DecodeUtf8(text, i);
+        out += static_cast<char>(decoded ? ByteOf(decoded->first) : '?');
+        i += decoded ? decoded->second : 1;
     }
     return out;
+}
+
+bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto decoded = DecodeUtf8(text, i);
+        if (!decoded) return false;
+        i += decoded->second;
+    }
+    return true;
+}
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
 }
 
 unsigned char Cp1251Upper(unsigned char c) {

@@ -11,6 +11,12 @@ std::string Cp1251ToUtf8(std::string_view bytes);
 // Characters without a Windows-1251 code become "?".
 std::string Utf8ToCp1251(std::string_view text);
 
+// The UTF-8 text is well formed.
+bool IsUtf8(std::string_view text);
+
+// Latin letters raised to upper case; every other byte stays (SQL names).
+std::string AsciiUpper(std::string text);
+
 // Upper case of a Windows-1251 byte (Latin and Cyrillic letters).
 unsigned char Cp1251Upper(unsigned char c);
 

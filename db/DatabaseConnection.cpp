@@ -56,23 +56,6 @@ IMaster* LoadMaster(const std::string& libraryPath) {
     return loaded[libraryPath] = get();
 }
 
-bool IsUtf8(const std::string& text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // The type of an input parameter, from the alternative its value holds.
 struct ParameterType {
     unsigned sqlType;
@@ -251,11 +234,11 @@ struct Statement::Impl {
     }
 
     int columnIndex(const std::string& name) const {
-        const std::string wanted = Upper(name);
+        const std::string wanted = AsciiUpper(name);
         return Checked(master(), [&](ThrowStatusWrapper* s) {
             const unsigned count = outputMetadata->getCount(s);
             for (unsigned i = 0; i < count; ++i)
-                if (Upper(outputMetadata->getAlias(s, i)) == wanted || Upper(outputMetadata->getField(s, i)) == wanted)
+                if (AsciiUpper(outputMetadata->getAlias(s, i)) == wanted || AsciiUpper(outputMetadata->getField(s, i)) == wanted)
                     return static_cast<int>(i);
             return -1;
         });
@@ -266,7 +249,7 @@ Statement::Statement(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 Statement::~Statement() = default;
 
 void Statement::set(const std::string& name, ParameterValue value) {
-    const std::string wanted = Upper(name);
+    const std::string wanted = AsciiUpper(name);
     bool found = false;
     for (std::size_t i = 0; i < m_impl->names.size(); ++i) {
         if (m_impl->names[i] != wanted) continue;

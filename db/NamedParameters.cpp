@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "db/Cp1251.h"
+
 namespace kestrix {
 
 namespace {
@@ -26,9 +28,7 @@ PositionalStatement TranslateNamedParameters(const std::string& sql) {
         } else if (c == ':' && i + 1 < sql.size() && NameStart(sql[i + 1])) {
             std::size_t end = i + 1;
             while (end < sql.size() && NamePart(sql[end])) ++end;
-            std::string name = sql.substr(i + 1, end - i - 1);
-            for (char& n : name) n = static_cast<char>(std::toupper(static_cast<unsigned char>(n)));
-            result.names.push_back(name);
+            result.names.push_back(AsciiUpper(sql.substr(i + 1, end - i - 1)));
             result.sql += '?';
             i = end;
         } else {

@@ -134,4 +134,9 @@ void SetFrameSource(std::span<std::uint8_t> frame, const std::array<std::uint8_t
     std::copy(adapterMac.begin(), adapterMac.end(), frame.begin() + 6);
 }
 
+std::string IpTextFromAddress(const std::array<std::uint8_t, 4>& address) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
+           std::to_string(address[3]);
+}
+
 }  // namespace kestrix

@@ -50,4 +50,7 @@ void SetFrameSource(std::span<std::uint8_t> frame, const std::array<std::uint8_t
 // mac must be 12 hex digits.
 std::array<std::uint8_t, 4> ControllerAddressOfMac(std::string_view mac);
 
+// 192.168.0.1 from its four bytes, first byte first.
+std::string IpTextFromAddress(const std::array<std::uint8_t, 4>& address);
+
 }  // namespace kestrix

@@ -1,5 +1,7 @@
 #include "shell/InterfaceTable.h"
 
+#include "link/RawFrame.h"
+
 namespace kestrix {
 
 std::string InterfaceTable::deviceName(int index) const {
@@ -8,11 +10,6 @@ std::string InterfaceTable::deviceName(int index) const {
 
 std::string InterfaceTable::addressText(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < size() ? addressTexts[static_cast<std::size_t>(index)] : "";
-}
-
-std::string IpTextFromAddress(const std::array<std::uint8_t, 4>& address) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
-           std::to_string(address[3]);
 }
 
 std::string TrimControlAndBlank(const std::string& text) {

@@ -23,9 +23,6 @@ struct InterfaceTable {
     std::string addressText(int index) const;
 };
 
-// 192.168.0.1 from its four bytes, first byte first.
-std::string IpTextFromAddress(const std::array<std::uint8_t, 4>& address);
-
 // Characters of codes 0 to 32 removed from both ends.
 std::string TrimControlAndBlank(const std::string& text);
 

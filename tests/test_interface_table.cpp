@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "link/RawFrame.h"
 #include "shell/InterfaceTable.h"
 
 using namespace kestrix;

@@ -1,12 +1,17 @@
 // kestrix-sim: a door controller on UDP for integrators and tests.
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <csignal>
+#include <cstdio>
+#include <functional>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <thread>
 
+#include "link/ControllerMessage.h"
 #include "tools/sim/SimulatorServer.h"
 
 using namespace kestrix::sim;
@@ -15,29 +20,98 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-const char* kUsage = R"(Usage: kestrix-sim [options]
-Plays a door controller: answers page reads ("DA00" + page) with the page's
-512 bytes of event memory and logs the test signal ("CC00").
+int Integer(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok) throw std::invalid_argument("not a whole number: " + text.toStdString());
+    return value;
+}
 
-  --bind ADDR           listen address (default 127.0.0.1)
-  --port N              listen port (default 7715; 0 picks a free one)
-  --reply-port N        port the replies go to on the sender (default 7714)
-  --events FILE         memory from an event text file (32 hex digits a line)
-  --seed N              seed of the generated memory (default 1)
-  --event-count N       generated events (default 3000)
-  --days N              days the generated events span (default 7)
-  --last-day YYYY-MM-DD day of the newest generated events (default today)
-  --dump-events FILE    write the event records in memory to FILE and go on
-  --dump-cards FILE     write the generated card codes (6 hex digits) to FILE
-  --dump-only           end after writing the dumps instead of listening
-  --latency MS          delay before each reply
-  --drop-every N        leave every n-th page read unanswered
-  --drop-share F        leave a share F (0..1) of page reads unanswered
-  --stop-after-page K   answer nothing once a page above index K is asked for
-  --short-reply BYTES   cut each reply after BYTES data bytes (0: header only)
-  --log FILE            append every received request body to FILE
-  --help                this text
-)";
+struct SimOptions {
+    std::string bindAddress = "127.0.0.1", eventsFile, dumpEvents, dumpCards, logFile;
+    int port = kestrix::kControllerPort, replyPort = kestrix::kReplyListenPort;
+    bool dumpOnly = false;
+    GenerateOptions generate;
+    FaultOptions faults;
+};
+
+// The options, or std::invalid_argument with what is wrong.
+SimOptions ParseOptions(const QStringList& arguments) {
+    SimOptions options;
+    {
+        const std::time_t now = std::time(nullptr);
+        const std::tm* local = std::localtime(&now);
+        options.generate.lastYear = local->tm_year + 1900;
+        options.generate.lastMonth = local->tm_mon + 1;
+        options.generate.lastDay = local->tm_mday;
+    }
+    const GenerateOptions& generated = options.generate;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays a door controller: answers page reads (\"DA00\" + page) with the page's\n"
+        "512 bytes of event memory and logs the test signal (\"CC00\")."));
+    parser.addHelpOption();
+    const auto number = [](auto value) { return QString::number(value); };
+    const struct {
+        const char* name;
+        const char* valueName;
+        QString description;
+        std::function<void(const QString&)> store;
+    } described[] = {
+        {"bind", "ADDR", "listen address (default " + QString::fromStdString(options.bindAddress) + ")",
+         [&](const QString& v) { options.bindAddress = v.toStdString(); }},
+        {"port", "N", "listen port (default " + number(options.port) + "; 0 picks a free one)",
+         [&](const QString& v) { options.port = Integer(v); }},
+        {"reply-port", "N", "port the replies go to on the sender (default " + number(options.replyPort) + ")",
+         [&](const QString& v) { options.replyPort = Integer(v); }},
+        {"events", "FILE", "memory from an event text file (32 hex digits a line)",
+         [&](const QString& v) { options.eventsFile = v.toStdString(); }},
+        {"seed", "N", "seed of the generated memory (default " + number(generated.seed) + ")",
+         [&](const QString& v) { options.generate.seed = options.faults.seed = static_cast<std::uint32_t>(Integer(v)); }},
+        {"event-count", "N", "generated events (default " + number(generated.eventCount) + ")",
+         [&](const QString& v) { options.generate.eventCount = Integer(v); }},
+        {"days", "N", "days the generated events span (default " + number(generated.days) + ")",
+         [&](const QString& v) { options.generate.days = Integer(v); }},
+        {"last-day", "YYYY-MM-DD", "day of the newest generated events (default today)",
+         [&](const QString& v) {
+             if (std::sscanf(v.toLatin1().constData(), "%d-%d-%d", &options.generate.lastYear,
+                             &options.generate.lastMonth, &options.generate.lastDay) != 3)
+                 throw std::invalid_argument("--last-day wants YYYY-MM-DD");
+         }},
+        {"dump-events", "FILE", "write the event records in memory to FILE and go on",
+         [&](const QString& v) { options.dumpEvents = v.toStdString(); }},
+        {"dump-cards", "FILE", "write the generated card codes (6 hex digits) to FILE",
+         [&](const QString& v) { options.dumpCards = v.toStdString(); }},
+        {"dump-only", nullptr, "end after writing the dumps instead of listening",
+         [&](const QString&) { options.dumpOnly = true; }},
+        {"latency", "MS", "delay before each reply", [&](const QString& v) { options.faults.latencyMs = Integer(v); }},
+        {"drop-every", "N", "leave every n-th page read unanswered",
+         [&](const QString& v) { options.faults.dropEvery = Integer(v); }},
+        {"drop-share", "F", "leave a share F (0..1) of page reads unanswered",
+         [&](const QString& v) { options.faults.dropShare = std::stod(v.toStdString()); }},
+        {"stop-after-page", "K", "answer nothing once a page above index K is asked for",
+         [&](const QString& v) { options.faults.stopAfterPage = Integer(v); }},
+        {"short-reply", "BYTES", "cut each reply after BYTES data bytes (0: header only)",
+         [&](const QString& v) { options.faults.shortReplyBytes = Integer(v); }},
+        {"log", "FILE", "append every received request body to FILE",
+         [&](const QString& v) { options.logFile = v.toStdString(); }},
+    };
+    for (const auto& option : described) {
+        QCommandLineOption added(QString::fromLatin1(option.name), option.description);
+        if (option.valueName) added.setValueName(QString::fromLatin1(option.valueName));
+        parser.addOption(added);
+    }
+    if (!parser.parse(arguments)) throw std::invalid_argument(parser.errorText().toStdString());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::cout << parser.helpText().toStdString();
+        std::exit(0);
+    }
+    for (const auto& option : described)
+        if (parser.isSet(QString::fromLatin1(option.name))) option.store(parser.value(QString::fromLatin1(option.name)));
+    if (options.port < 0 || options.port > 65535 || options.replyPort < 1 || options.replyPort > 65535)
+        throw std::invalid_argument("port out of range");
+    return options;
+}
 
 std::vector<std::string> ReadLines(const std::string& path) {
     std::ifstream in(path);
@@ -56,53 +130,16 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    std::string bindAddress = "127.0.0.1", eventsFile, dumpEvents, dumpCards, logFile;
-    int port = 7715, replyPort = 7714;
-    bool dumpOnly = false;
-    GenerateOptions generate;
-    FaultOptions faults;
-    {
-        const std::time_t now = std::time(nullptr);
-        const std::tm* local = std::localtime(&now);
-        generate.lastYear = local->tm_year + 1900;
-        generate.lastMonth = local->tm_mon + 1;
-        generate.lastDay = local->tm_mday;
-    }
+    QCoreApplication application(argc, argv);
     try {
-        for (int i = 1; i < argc; ++i) {
-            const std::string option = argv[i];
-            if (option == "--help") {
-                std::cout << kUsage;
-                return 0;
-            }
-            if (option == "--dump-only") {
-                dumpOnly = true;
-                continue;
-            }
-            if (i + 1 >= argc) throw std::invalid_argument("missing value for " + option);
-            const std::string value = argv[++i];
-            if (option == "--bind") bindAddress = value;
-            else if (option == "--port") port = std::stoi(value);
-            else if (option == "--reply-port") replyPort = std::stoi(value);
-            else if (option == "--events") eventsFile = value;
-            else if (option == "--seed") generate.seed = static_cast<std::uint32_t>(std::stoul(value)), faults.seed = generate.seed;
-            else if (option == "--event-count") generate.eventCount = std::stoi(value);
-            else if (option == "--days") generate.days = std::stoi(value);
-            else if (option == "--last-day") {
-                if (std::sscanf(value.c_str(), "%d-%d-%d", &generate.lastYear, &generate.lastMonth, &generate.lastDay) != 3)
-                    throw std::invalid_argument("--last-day wants YYYY-MM-DD");
-            } else if (option == "--dump-events") dumpEvents = value;
-            else if (option == "--dump-cards") dumpCards = value;
-            else if (option == "--latency") faults.latencyMs = std::stoi(value);
-            else if (option == "--drop-every") faults.dropEvery = std::stoi(value);
-            else if (option == "--drop-share") faults.dropShare = std::stod(value);
-            else if (option == "--stop-after-page") faults.stopAfterPage = std::stoi(value);
-            else if (option == "--short-reply") faults.shortReplyBytes = std::stoi(value);
-            else if (option == "--log") logFile = value;
-            else throw std::invalid_argument("unknown option " + option);
-        }
-        if (port < 0 || port > 65535 || replyPort < 1 || replyPort > 65535)
-            throw std::invalid_argument("port out of range");
+        const SimOptions options = ParseOptions(QCoreApplication::arguments());
+        const std::string& bindAddress = options.bindAddress;
+        const std::string &eventsFile = options.eventsFile, &dumpEvents = options.dumpEvents,
+                          &dumpCards = options.dumpCards, &logFile = options.logFile;
+        const int port = options.port, replyPort = options.replyPort;
+        const bool dumpOnly = options.dumpOnly;
+        const GenerateOptions& generate = options.generate;
+        const FaultOptions& faults = options.faults;
 
         ControllerMemory memory = eventsFile.empty() ? ControllerMemory::Generate(generate)
                                                      : ControllerMemory::FromRecordLines(ReadLines(eventsFile));
