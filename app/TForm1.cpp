@@ -216,6 +216,7 @@ bool TForm1::FormCreate() {
 bool TForm1::FillInterfaceTable() {
     const auto devices = m_services.capture->findAllDevices();
     if (!devices) {
+        qWarning("the network interfaces cannot be listed: %s", devices.failure().reason.c_str());
         m_services.dialogs.showErrorBox(QStringLiteral("Сетевые интерфейсы не найдены. Приложение будет закрыто."));
         return false;
     }

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -13,15 +14,17 @@
 
 namespace kestrix {
 
-std::optional<HardwareAddress> QueryAdapterMac(const std::string& device) {
-    if (device.empty() || device.size() >= IFNAMSIZ) return std::nullopt;
+Result<HardwareAddress> QueryAdapterMac(const std::string& device) {
+    if (device.empty() || device.size() >= IFNAMSIZ) return Failure::OfSystem("SIOCGIFHWADDR " + device, ENODEV);
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) return Failure::OfSystem("socket", errno);
     ifreq request{};
     std::strncpy(request.ifr_name, device.c_str(), IFNAMSIZ - 1);
     const bool ok = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    const int error = errno;
     ::close(fd);
-    if (!ok || request.ifr_hwaddr.sa_family != ARPHRD_ETHER) return std::nullopt;
+    if (!ok) return Failure::OfSystem("SIOCGIFHWADDR " + device, error);
+    if (request.ifr_hwaddr.sa_family != ARPHRD_ETHER) return Failure{device + " has no Ethernet address"};
     HardwareAddress address;
     std::memcpy(address.data(), request.ifr_hwaddr.sa_data, address.size());
     return address;

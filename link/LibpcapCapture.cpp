@@ -14,10 +14,6 @@ constexpr int kSnapshotLength = 100;
 constexpr int kPromiscuous = 1;
 constexpr int kReadTimeoutMs = 1000;
 
-void Keep(std::string* reason, const char* text) {
-    if (reason) *reason = text ? text : "";
-}
-
 class LibpcapHandle : public CaptureHandle {
 public:
     LibpcapHandle(pcap_t* handle, std::string device) : m_handle(handle), m_device(std::move(device)) {}
@@ -25,12 +21,11 @@ public:
     LibpcapHandle(const LibpcapHandle&) = delete;
     LibpcapHandle& operator=(const LibpcapHandle&) = delete;
 
-    bool sendPacket(std::span<const std::uint8_t> frame, std::string* reason) override {
-        if (pcap_sendpacket(m_handle, frame.data(), static_cast<int>(frame.size())) == 0) return true;
-        Keep(reason, pcap_geterr(m_handle));
-        return false;
+    Result<void> sendPacket(std::span<const std::uint8_t> frame) override {
+        if (pcap_sendpacket(m_handle, frame.data(), static_cast<int>(frame.size())) == 0) return {};
+        return Failure{pcap_geterr(m_handle)};
     }
-    std::optional<HardwareAddress> queryAdapterMac() override { return QueryAdapterMac(m_device); }
+    Result<HardwareAddress> queryAdapterMac() override { return QueryAdapterMac(m_device); }
 
 private:
     pcap_t* m_handle;
@@ -39,13 +34,10 @@ private:
 
 }  // namespace
 
-std::optional<std::vector<CaptureDevice>> LibpcapCapture::findAllDevices(std::string* reason) {
+Result<std::vector<CaptureDevice>> LibpcapCapture::findAllDevices() {
     char error[PCAP_ERRBUF_SIZE] = {};
     pcap_if_t* list = nullptr;
-    if (pcap_findalldevs(&list, error) != 0) {
-        Keep(reason, error);
-        return std::nullopt;
-    }
+    if (pcap_findalldevs(&list, error) != 0) return Failure{error};
     std::vector<CaptureDevice> devices;
     for (pcap_if_t* d = list; d; d = d->next) {
         CaptureDevice device{d->name ? d->name : "", d->description ? d->description : "", {}};
@@ -62,18 +54,12 @@ std::optional<std::vector<CaptureDevice>> LibpcapCapture::findAllDevices(std::st
     return devices;
 }
 
-std::unique_ptr<CaptureHandle> LibpcapCapture::open(const std::string& device, std::string* reason) {
+Result<std::unique_ptr<CaptureHandle>> LibpcapCapture::open(const std::string& device) {
     char error[PCAP_ERRBUF_SIZE] = {};
-    if (device.empty()) {
-        Keep(reason, "no network interface chosen");
-        return nullptr;
-    }
+    if (device.empty()) return Failure{"no network interface chosen"};
     pcap_t* handle = pcap_open_live(device.c_str(), kSnapshotLength, kPromiscuous, kReadTimeoutMs, error);
-    if (!handle) {
-        Keep(reason, error);
-        return nullptr;
-    }
-    return std::make_unique<LibpcapHandle>(handle, device);
+    if (!handle) return Failure{error};
+    return std::unique_ptr<CaptureHandle>(std::make_unique<LibpcapHandle>(handle, device));
 }
 
 }  // namespace kestrix

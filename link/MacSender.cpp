@@ -40,19 +40,30 @@ std::size_t BuildControllerFrame(RawFrameBuffer& buffer, const std::string& ipv4
 MacSendResult FrameDevice::send(const std::string& device, std::span<std::uint8_t> frame, bool keepOpen,
                                 std::string* reason) {
     if (!keepOpen || device != m_device) release();
+    const auto keepReason = [&](const Failure& failure) {
+        if (reason) *reason = failure.reason;
+    };
     if (!m_handle) {
-        m_handle = m_capture.open(device, reason);
-        if (!m_handle) return MacSendResult::OpenFailed;
+        auto opened = m_capture.open(device);
+        if (!opened) {
+            keepReason(opened.failure());
+            return MacSendResult::OpenFailed;
+        }
+        m_handle = std::move(*opened);
         m_device = device;
     }
     MacSendResult result = MacSendResult::Sent;
     if (HasNoSourceAddress(frame)) {
         result = MacSendResult::NoSourceAddress;
     } else if (const auto adapterMac = m_handle->queryAdapterMac(); !adapterMac) {
+        keepReason(adapterMac.failure());
         result = MacSendResult::NoAdapterMac;
     } else {
         SetFrameSource(frame, *adapterMac);
-        if (!m_handle->sendPacket(frame, reason)) result = MacSendResult::SendFailed;
+        if (const auto sent = m_handle->sendPacket(frame); !sent) {
+            keepReason(sent.failure());
+            result = MacSendResult::SendFailed;
+        }
     }
     if (!keepOpen || result != MacSendResult::Sent) release();
     return result;

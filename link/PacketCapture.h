@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "link/Result.h"
+
 namespace kestrix {
 
 constexpr int kAddressFamilyInet = 2;  // AF_INET
@@ -31,31 +33,31 @@ using HardwareAddress = std::array<std::uint8_t, 6>;
 class CaptureHandle {
 public:
     virtual ~CaptureHandle() = default;
-    // False when the frame was refused, with the library's reason in *reason where given.
-    virtual bool sendPacket(std::span<const std::uint8_t> frame, std::string* reason = nullptr) = 0;
-    // The adapter's current hardware address; nothing when it has none.
-    virtual std::optional<HardwareAddress> queryAdapterMac() = 0;
+    // Fails when the frame was refused, with the library's reason.
+    virtual Result<void> sendPacket(std::span<const std::uint8_t> frame) = 0;
+    // The adapter's current hardware address; fails when it has none.
+    virtual Result<HardwareAddress> queryAdapterMac() = 0;
 };
 
 class PacketCapture {
 public:
     virtual ~PacketCapture() = default;
-    // Nothing on failure; an empty list is no failure. The library's reason
-    // for a failure goes to *reason where given ("no permission", ...).
-    virtual std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) = 0;
-    // Snapshot length 100, promiscuous, read time-out 1000 ms; null on failure.
-    virtual std::unique_ptr<CaptureHandle> open(const std::string& device, std::string* reason = nullptr) = 0;
+    // An empty list is no failure; a failure carries the library's reason
+    // ("no permission", ...).
+    virtual Result<std::vector<CaptureDevice>> findAllDevices() = 0;
+    // Snapshot length 100, promiscuous, read time-out 1000 ms.
+    virtual Result<std::unique_ptr<CaptureHandle>> open(const std::string& device) = 0;
 };
 
 // libpcap.
 class LibpcapCapture : public PacketCapture {
 public:
-    std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) override;
-    std::unique_ptr<CaptureHandle> open(const std::string& device, std::string* reason = nullptr) override;
+    Result<std::vector<CaptureDevice>> findAllDevices() override;
+    Result<std::unique_ptr<CaptureHandle>> open(const std::string& device) override;
 };
 
-// The adapter behind a device name (platform specific).
-std::optional<HardwareAddress> QueryAdapterMac(const std::string& device);
+// The Ethernet address of the adapter behind a device name (platform specific).
+Result<HardwareAddress> QueryAdapterMac(const std::string& device);
 // A network interface of this machine goes by that name (platform specific).
 bool IsNetworkInterface(const std::string& name);
 // The interface has that IPv4 address (platform specific).

@@ -1,3 +1,4 @@
+#include <cerrno>
 // MAC mode through the window with a capture layer of the test's own: the
 // interface choice at start-up and exit, and every way a send can end.
 
@@ -163,8 +164,8 @@ TEST(LibpcapWithoutPrivileges, ListsDevicesButCannotOpen) {
         LibpcapCapture capture;
         const auto devices = capture.findAllDevices();
         if (!devices) return 1;
-        if (capture.open("lo") != nullptr) return 2;
-        if (capture.open("") != nullptr) return 3;
+        if (capture.open("lo")) return 2;
+        if (capture.open("")) return 3;
         return 0;
     };
     if (::geteuid() != 0) {
@@ -183,9 +184,22 @@ TEST(LibpcapWithoutPrivileges, ListsDevicesButCannotOpen) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no device list, 2/3: opened without the right to capture, 10: no user nobody";
 }
 
-TEST(QueryAdapterMac, EthernetDevicesOnly) {
-    EXPECT_EQ(QueryAdapterMac("lo"), std::nullopt);  // loopback has no Ethernet address
-    EXPECT_EQ(QueryAdapterMac("no-such-device0"), std::nullopt);
-    EXPECT_EQ(QueryAdapterMac(""), std::nullopt);
+// The reason travels with the failure, with the system's error number where it gave one.
+TEST(QueryAdapterMac, EthernetDevicesOnlyAndTheReasonOtherwise) {
+    const struct {
+        const char* device;
+        int systemError;
+        const char* reason;
+    } cases[] = {
+        {"lo", 0, "lo has no Ethernet address"},  // loopback has none
+        {"no-such-device0", ENODEV, "SIOCGIFHWADDR no-such-device0: No such device"},
+        {"", ENODEV, "No such device"},
+    };
+    for (const auto& c : cases) {
+        const auto address = QueryAdapterMac(c.device);
+        ASSERT_FALSE(address) << c.device;
+        EXPECT_EQ(address.failure().systemError, c.systemError) << c.device;
+        EXPECT_NE(address.failure().reason.find(c.reason), std::string::npos) << address.failure().reason;
+    }
     EXPECT_EQ(FriendlyAdapterDescription("no-such-device0"), "");
 }

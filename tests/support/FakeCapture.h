@@ -27,19 +27,17 @@ public:
     std::function<void(const std::vector<std::uint8_t>&)> wire;
     Log log;
 
-    std::optional<std::vector<CaptureDevice>> findAllDevices(std::string* reason = nullptr) override {
-        if (!devices && reason) *reason = "no permission to list the devices";
-        return devices;
+    Result<std::vector<CaptureDevice>> findAllDevices() override {
+        if (!devices) return Failure{"no permission to list the devices"};
+        return *devices;
     }
 
-    std::unique_ptr<CaptureHandle> open(const std::string& device, std::string* reason = nullptr) override {
-        if (device.empty() || unopenable.count(device)) {
-            if (reason) *reason = device + ": You don't have permission to capture on that device";
-            return nullptr;
-        }
+    Result<std::unique_ptr<CaptureHandle>> open(const std::string& device) override {
+        if (device.empty() || unopenable.count(device))
+            return Failure{device + ": You don't have permission to capture on that device"};
         ++log.opens;
         log.openedDevices.push_back(device);
-        return std::make_unique<Handle>(*this, device);
+        return std::unique_ptr<CaptureHandle>(std::make_unique<Handle>(*this, device));
     }
 
 private:
@@ -47,19 +45,16 @@ private:
     public:
         Handle(FakeCapture& owner, std::string device) : m_owner(owner), m_device(std::move(device)) {}
         ~Handle() override { ++m_owner.log.closes; }
-        bool sendPacket(std::span<const std::uint8_t> frame, std::string* reason = nullptr) override {
-            if (m_owner.refuseFrames) {
-                if (reason) *reason = "send: Network is down";
-                return false;
-            }
+        Result<void> sendPacket(std::span<const std::uint8_t> frame) override {
+            if (m_owner.refuseFrames) return Failure{"send: Network is down"};
             m_owner.log.frames.emplace_back(frame.begin(), frame.end());
             if (m_owner.wire) m_owner.wire(m_owner.log.frames.back());
-            return true;
+            return {};
         }
-        std::optional<HardwareAddress> queryAdapterMac() override {
+        Result<HardwareAddress> queryAdapterMac() override {
             ++m_owner.log.queries;
             const auto found = m_owner.adapterMacs.find(m_device);
-            if (found == m_owner.adapterMacs.end()) return std::nullopt;
+            if (found == m_owner.adapterMacs.end()) return Failure{m_device + " has no Ethernet address"};
             return found->second;
         }
 

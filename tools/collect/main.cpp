@@ -55,9 +55,8 @@ std::optional<std::string> OpenDatabase(Installation& installation, const Collec
 // The interface of MAC mode: the one named, else the saved one, else the default rule.
 std::variant<RunLink, std::string> MacLink(const Installation& installation, const CollectOptions& options) {
     LibpcapCapture libpcap;
-    std::string reason;
-    const auto devices = libpcap.findAllDevices(&reason);
-    if (!devices) return "the network interfaces cannot be listed: " + reason;
+    const auto devices = libpcap.findAllDevices();
+    if (!devices) return "the network interfaces cannot be listed: " + devices.failure().reason;
     const InterfaceTable table = BuildInterfaceTable(*devices, FriendlyAdapterDescription);
     int index;
     if (!options.interfaceName.empty()) {
