@@ -11,6 +11,7 @@
 #include <random>
 
 #include "db/EventLoader.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SimulatorFixture.h"
 #include "tests/support/TestDatabase.h"
@@ -299,11 +300,8 @@ TEST_F(RepeatedDownloadTest, TenDownloadsInARowDoNotGrowTheHeap) {
 #endif
     // The simulator runs as a process of its own, so that only the window's heap is measured.
     server.reset();
-    QProcess simulator;
-    simulator.start(KESTRIX_SIM_PATH, {"--port", QString::number(services().controllerPort), "--reply-port",
-                                       QString::number(form->replies().listenPort()), "--event-count", "3000"});
-    ASSERT_TRUE(simulator.waitForStarted());
-    ASSERT_TRUE(simulator.waitForReadyRead(10000));
+    test::SimProcess simulator(KESTRIX_SIM_PATH, form->replies().listenPort(), {"--event-count", "3000"},
+                               QStringLiteral("127.0.0.1"), services().controllerPort);
     useIpMode();
     std::size_t afterFirst = 0;
     for (int run = 1; run <= 10; ++run) {
@@ -313,8 +311,7 @@ TEST_F(RepeatedDownloadTest, TenDownloadsInARowDoNotGrowTheHeap) {
         if (run == 1) afterFirst = mallinfo2().uordblks;
     }
     const std::size_t afterTenth = mallinfo2().uordblks;
-    simulator.terminate();
-    simulator.waitForFinished(5000);
+    simulator.stop();
     std::cout << "[   HEAP   ] after the 1st download " << afterFirst << " bytes, after the 10th " << afterTenth << "\n";
     EXPECT_LT(afterTenth, afterFirst + afterFirst / 20);  // within 5 %
 }

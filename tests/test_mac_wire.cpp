@@ -226,7 +226,7 @@ TEST_F(MacWireTest, TestSignalAndFullDownloadThroughAVethPair) {
     ASSERT_NO_FATAL_FAILURE(chooseTheWireInMacMode());
 
     control<QPushButton>("Button4")->click();
-    EXPECT_TRUE(waitFor([&] { return sim.readAllStandardOutput().contains("test signal received"); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return sim.readAllStandardOutput().contains("test signal received"); }, std::chrono::seconds(5)));
     control<QPushButton>("Button2")->click();
     EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes.front().text.toStdString();
 
@@ -343,10 +343,7 @@ TEST_F(MacWireTest, AnOperatorWithoutCapabilitiesCollectsThroughTheHelper) {
         const std::string database = installation.filePath("DB").toStdString();
         CreateDatabase(database);
         ASSERT_EQ(RunCommand("chown", {"-R", "65534:65534", QString::fromStdString(database)}).first, 0);
-        QFile settings(installation.filePath("settings.ini"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write("[main]\r\n");
-        settings.close();
+        WriteSettings(installation.filePath("settings.ini").toStdString(), "[main]\r\n");
     } else {
         ASSERT_FALSE(operatorName.isEmpty()) << "KESTRIX_OPERATOR names the operator who runs it";
         runAs = {"setpriv", "--reuid=" + operatorName, "--regid=" + operatorName, "--init-groups", "--"};

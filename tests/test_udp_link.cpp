@@ -7,6 +7,7 @@
 #include <QUdpSocket>
 #include <random>
 
+#include "tests/support/SimProcess.h"
 #include "tests/support/SimulatorFixture.h"
 
 using namespace kestrix;
@@ -15,7 +16,7 @@ using namespace kestrix::test;
 class UdpLinkTest : public SimulatorFixture {
 protected:
     std::vector<sim::ReceivedRequest> waitForRequests(std::size_t count) {
-        waitFor([&] { return core->received().size() >= count; });
+        WaitFor([&] { return core->received().size() >= count; });
         return core->received();
     }
 };
@@ -87,7 +88,7 @@ TEST_F(UdpLinkTest, APageReplyOfTheSimulatorIsAcceptedIntoTheSlot) {
     const auto request = HexToBytes(BuildControllerMessage(PageReadBody(10)));
     requester.writeDatagram(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()),
                             QHostAddress::LocalHost, server->port());
-    ASSERT_TRUE(waitFor([&] { return form->ReplyReceived(); }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReplyReceived(); }));
     EXPECT_EQ(form->LastReplyData(), BytesToHex(core->memory().page(5)));
     EXPECT_EQ(form->LastReplyData().substr(0, 32), "18051E0F2D1E0000000A1B2C01220000");
 }
@@ -118,7 +119,7 @@ TEST_F(UdpLinkTest, AConfiguredProxyNeverCarriesTheControllerLink) {
     controller.setProxy(QNetworkProxy::NoProxy);
     ASSERT_TRUE(controller.bind(QHostAddress::LocalHost, 0));
     ASSERT_EQ(controller.writeDatagram(QByteArray("\x23\x00\x04\xDA", 4), QHostAddress::LocalHost, replies.listenPort()), 4);
-    ASSERT_TRUE(waitFor([&] { return !delivered.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !delivered.empty(); }));
     EXPECT_EQ(delivered[0], QByteArray("\x23\x00\x04\xDA", 4));
 }
 
@@ -138,7 +139,7 @@ TEST_F(UdpLinkTest, EveryDatagramLengthIsHandledByTheRule) {
         AcceptControllerReply(expected, {reinterpret_cast<const std::uint8_t*>(datagram.constData()), size});
         const long handled = form->replies().handledDatagrams();
         ASSERT_EQ(sender.writeDatagram(datagram, QHostAddress::LocalHost, form->replies().listenPort()), qint64(size));
-        ASSERT_TRUE(waitFor([&] { return form->replies().handledDatagrams() == handled + 1; })) << size;
+        ASSERT_TRUE(WaitFor([&] { return form->replies().handledDatagrams() == handled + 1; })) << size;
         ASSERT_EQ(form->LastReplyData(), expected.data) << size;
         ASSERT_EQ(form->ReplyReceived(), expected.received) << size;
     }
@@ -153,7 +154,7 @@ TEST_F(UdpLinkTest, OversizedDatagramsAreDropped) {
     QByteArray marker = QByteArray::fromHex("230008DA0000000000000000000042");
     sender.writeDatagram(big, QHostAddress::LocalHost, form->replies().listenPort());
     sender.writeDatagram(marker, QHostAddress::LocalHost, form->replies().listenPort());
-    ASSERT_TRUE(waitFor([&] { return form->ReplyReceived(); }));
+    ASSERT_TRUE(WaitFor([&] { return form->ReplyReceived(); }));
     EXPECT_EQ(form->replies().handledDatagrams(), 1);
     EXPECT_EQ(form->LastReplyData(), "0042");
 }
@@ -164,20 +165,13 @@ TEST(SimulatorProgram, AnswersAPageReadOnLoopback) {
     QTemporaryDir dir;
     QUdpSocket client;
     ASSERT_TRUE(client.bind(QHostAddress::LocalHost, 0));
-    QProcess sim;
     const QString dump = dir.filePath("events.txt");
-    sim.start(KESTRIX_SIM_PATH, {"--bind", "127.0.0.1", "--port", "0", "--reply-port",
-                                  QString::number(client.localPort()), "--event-count", "40", "--last-day",
-                                  "2024-05-30", "--dump-events", dump});
-    ASSERT_TRUE(sim.waitForStarted());
-    ASSERT_TRUE(sim.waitForReadyRead(5000));
-    const QString banner = QString::fromUtf8(sim.readLine());
-    const auto match = QRegularExpression(R"(listening on 127\.0\.0\.1:(\d+))").match(banner);
-    ASSERT_TRUE(match.hasMatch()) << banner.toStdString();
+    test::SimProcess sim(KESTRIX_SIM_PATH, client.localPort(),
+                         {"--event-count", "40", "--last-day", "2024-05-30", "--dump-events", dump});
 
     const auto request = HexToBytes(BuildControllerMessage(PageReadBody(0)));
     client.writeDatagram(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()),
-                         QHostAddress::LocalHost, match.captured(1).toUShort());
+                         QHostAddress::LocalHost, sim.port());
     ASSERT_TRUE(client.waitForReadyRead(5000));
     const QByteArray reply = client.receiveDatagram().data();
     ReplySlot slot;
@@ -191,6 +185,5 @@ TEST(SimulatorProgram, AnswersAPageReadOnLoopback) {
     // Every dumped event is in the memory the simulator answered from.
     const QString firstEvent = QString::fromLatin1(lines[0]).trimmed();
     EXPECT_TRUE(QString::fromStdString(slot.data).contains(firstEvent)) << firstEvent.toStdString();
-    sim.terminate();
-    EXPECT_TRUE(sim.waitForFinished(5000));
+    EXPECT_TRUE(sim.stop());
 }

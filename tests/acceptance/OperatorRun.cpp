@@ -89,7 +89,7 @@ std::optional<DrawnLine> OperatorRun::lastDrawn(const QString& control, const QS
 QString OperatorRun::waitForDrawn(const QString& control, const QString& text, std::chrono::milliseconds timeout,
                                   const QString& window) const {
     QString shown = QStringLiteral("<never drawn>");
-    WaitUntil(
+    WaitFor(
         [&] {
             if (const auto line = lastDrawn(control, window)) shown = line->text;
             return shown == text;
@@ -108,7 +108,7 @@ std::vector<DrawnLine> OperatorRun::clipped() const {
 std::optional<DrawnLine> OperatorRun::waitForControl(const QString& control, const QString& window,
                                                      std::chrono::milliseconds timeout) const {
     std::optional<DrawnLine> line;
-    WaitUntil([&] { return (line = lastDrawn(control, window)).has_value(); }, timeout);
+    WaitFor([&] { return (line = lastDrawn(control, window)).has_value(); }, timeout);
     return line;
 }
 

@@ -21,15 +21,6 @@ namespace {
 Display* Connection(void* connection) { return static_cast<Display*>(connection); }
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 std::unique_ptr<XSession> XSession::Start(QString* why) {
     const QString server = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (server.isEmpty()) {
@@ -118,7 +109,7 @@ std::vector<Window> XSession::windowsTitled(const QString& title) const {
 
 std::optional<Window> XSession::waitForWindow(const QString& title, std::chrono::milliseconds timeout) const {
     std::optional<Window> window;
-    WaitUntil(
+    WaitFor(
         [&] {
             const auto found = windowsTitled(title);
             if (!found.empty()) window = found.front();
@@ -129,7 +120,7 @@ std::optional<Window> XSession::waitForWindow(const QString& title, std::chrono:
 }
 
 bool XSession::waitUntilGone(const QString& title, std::chrono::milliseconds timeout) const {
-    return WaitUntil([&] { return windowsTitled(title).empty(); }, timeout);
+    return WaitFor([&] { return windowsTitled(title).empty(); }, timeout);
 }
 
 void XSession::requestClose(Window window) const {

@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "tests/support/Wait.h"
+
 namespace kestrix::test {
 
 // An X window id; Xlib itself stays out of the tests, whose Qt headers it clashes with.
@@ -56,8 +58,5 @@ private:
     QString m_display;
     void* m_connection;  // Display*
 };
-
-// Polls condition every 20 ms until it holds or the timeout runs out.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 }  // namespace kestrix::test

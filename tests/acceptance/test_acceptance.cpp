@@ -14,9 +14,11 @@
 #include <QThread>
 #include <set>
 
+#include "link/ControllerMessage.h"
 #include "tests/acceptance/OperatorRun.h"
 #include "tests/support/DeafServer.h"
 #include "tests/support/FreeUdpPort.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TestDatabase.h"
 
 using namespace kestrix;
@@ -56,10 +58,7 @@ protected:
         run.emplace(*x);
     }
     void TearDown() override {
-        if (simulator) {
-            simulator->terminate();
-            simulator->waitForFinished(5000);
-        }
+        if (simulator) simulator->stop();
         // Every text the window drew must have been drawn whole; one failure a control.
         QStringList reported;
         for (const DrawnLine& line : run ? run->clipped() : std::vector<DrawnLine>{}) {
@@ -76,19 +75,18 @@ protected:
         return QueryRows(databaseFile(), "SELECT COUNT(*) AS n FROM fb_evn WHERE dvs = '" + kController + "'", {"n"}).at(0);
     }
     void writeSettings(const std::string& extra = "") const {
-        run->writeFile("settings.ini", QByteArray::fromStdString("[main]\r\nDB_path=" + databaseDirectory() + "\r\n" + extra));
+        WriteSettings(run->path("settings.ini").toStdString(), "[main]\r\nDB_path=" + databaseDirectory() + "\r\n" + extra);
     }
 
     // kestrix-sim playing the controller at kControllerAddress; its memory is dumped to events.txt.
     void startSimulator(int events, const QStringList& faults = {}) {
-        simulator = std::make_unique<QProcess>();
-        simulator->setStandardOutputFile(run->path("sim.log"));
-        simulator->start(QStringLiteral(KESTRIX_SIM_PATH),
-                         QStringList{"--bind", kControllerAddress, "--event-count", QString::number(events), "--seed", "5",
-                                     "--dump-events", run->path("events.txt"), "--log", run->path("requests.log")}
-                             << faults);
-        ASSERT_TRUE(simulator->waitForStarted());
-        ASSERT_TRUE(WaitUntil([&] { return QFile::exists(run->path("events.txt")); }, 5s));
+        simulator = std::make_unique<SimProcess>(
+            QStringLiteral(KESTRIX_SIM_PATH), kReplyListenPort,
+            QStringList{"--event-count", QString::number(events), "--seed", "5", "--dump-events", run->path("events.txt"),
+                        "--log", run->path("requests.log")}
+                << faults,
+            QString::fromLatin1(kControllerAddress), kControllerPort);
+        ASSERT_TRUE(WaitFor([&] { return QFile::exists(run->path("events.txt")); }, 5s));
     }
 
     Window startProgram(const QStringList& environment = {}) {
@@ -108,7 +106,7 @@ protected:
 
     std::unique_ptr<XSession> x;
     std::optional<OperatorRun> run;
-    std::unique_ptr<QProcess> simulator;
+    std::unique_ptr<SimProcess> simulator;
 };
 
 }  // namespace
@@ -151,19 +149,15 @@ TEST_F(OperatorTest, TheCollectorLoadsBesideAnOpenWindowWhoseLoadThenFindsOnlyDu
 
     // The collector's own link to the controller: the same memory behind another port.
     const quint16 port = FreeUdpPort(QHostAddress(kControllerAddress)), replyPort = FreeUdpPort(QHostAddress::AnyIPv4);
-    QProcess secondLink;
-    secondLink.start(QStringLiteral(KESTRIX_SIM_PATH),
-                     {"--bind", kControllerAddress, "--port", QString::number(port), "--reply-port",
-                      QString::number(replyPort), "--events", run->path("events.txt")});
-    ASSERT_TRUE(secondLink.waitForStarted());
+    SimProcess secondLink(QStringLiteral(KESTRIX_SIM_PATH), replyPort, {"--events", run->path("events.txt")},
+                          QString::fromLatin1(kControllerAddress), port);
     QProcess collector;
     collector.start(QStringLiteral(KESTRIX_COLLECT_PATH),
                     {"--controller", QString::fromStdString(kController), "--mode", "ip", "--app-dir", run->directory(),
                      "--controller-port", QString::number(port), "--reply-port", QString::number(replyPort),
                      "--db-wait-seconds", "0"});
     ASSERT_TRUE(collector.waitForFinished(120000));
-    secondLink.terminate();
-    secondLink.waitForFinished(5000);
+    secondLink.stop();
     const QString out = QString::fromUtf8(collector.readAllStandardOutput());
     ASSERT_EQ(collector.exitCode(), 0) << collector.readAllStandardError().toStdString();
     EXPECT_TRUE(out.contains(QString::fromStdString(kController) + ": read 3000 events, loaded 3000, duplicates 0"))
@@ -239,7 +233,7 @@ TEST_F(OperatorTest, ClosingDuringADownloadKeepsTheWindowUntilTheRunEndsThenTheP
     const Window window = startProgram();
     run->clickControl(window, "RadioButton2");
     run->clickControl(window, "Button2");
-    ASSERT_TRUE(WaitUntil([&] { return run->readFile("requests.log").count('\n') >= 50; }, 10s));
+    ASSERT_TRUE(WaitFor([&] { return run->readFile("requests.log").count('\n') >= 50; }, 10s));
     x->requestClose(window);
     QThread::msleep(500);
     EXPECT_TRUE(x->onScreen(window)) << "the window went away before the run ended";
@@ -248,7 +242,7 @@ TEST_F(OperatorTest, ClosingDuringADownloadKeepsTheWindowUntilTheRunEndsThenTheP
     ASSERT_TRUE(status.has_value()) << "the program did not end after the run";
     EXPECT_EQ(*status, 0);
     // The run went on to its end (the simulator may still be writing its log).
-    EXPECT_TRUE(WaitUntil([&] { return run->readFile("requests.log").count("DA00") == 6144; }, 5s))
+    EXPECT_TRUE(WaitFor([&] { return run->readFile("requests.log").count("DA00") == 6144; }, 5s))
         << run->readFile("requests.log").count("DA00") << " page requests";
     EXPECT_TRUE(run->readFile("settings.ini").contains("\r\ninterface="));
 }
@@ -301,7 +295,7 @@ TEST_F(OperatorTest, AStartThatCannotReachItsDatabaseSaysSoAndKeepsDbPath) {
     };
     for (const auto& c : cases) {
         const QByteArray settings = QByteArray::fromStdString("[main]\r\ninterface=lo\r\nDB_path=" + c.dbPath + "\r\n");
-        run->writeFile("settings.ini", settings);
+        WriteSettings(run->path("settings.ini").toStdString(), settings.toStdString());
         run->start();
         EXPECT_TRUE(run->answerBox(kErrorTitle, "Невозможно соединиться с базой данных. Приложение будет закрыто.", 25s))
             << c.what;
@@ -342,7 +336,7 @@ TEST_F(OperatorTest, ASettingsFileTheOperatorCannotReadIsNeverReplaced) {
         runAs = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
     }
     const QByteArray settings = "[main]\r\ninterface=lo\r\nDB_path=/srv/kestrix/DB\r\nDB_pass=secret\r\n";
-    run->writeFile("settings.ini", settings);
+    WriteSettings(run->path("settings.ini").toStdString(), settings.toStdString());
     QFile::setPermissions(run->path("settings.ini"), QFile::WriteOwner);
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(run->path("settings.ini").toLocal8Bit().constData(), 65534, 65534), 0);
@@ -373,9 +367,8 @@ TEST(InstalledProgramTest, AnOperatorOfGroupKestrixReadsAndLoadsTheDemoControlle
     const auto x = XSession::Start(&why);
     if (!x) GTEST_SKIP() << "no X server: " << why.toStdString();
     OperatorRun run(*x, program);
-    QProcess simulator;
-    simulator.start(QFileInfo(program).path() + "/kestrix-sim", {});
-    ASSERT_TRUE(simulator.waitForStarted());
+    SimProcess simulator(QFileInfo(program).path() + "/kestrix-sim", kReplyListenPort, {}, QStringLiteral("127.0.0.1"),
+                         kControllerPort);
     const QStringList asOperator{"setpriv", "--reuid=" + operatorName, "--regid=" + operatorName, "--init-groups", "--"};
     // A plugin of the operator's choosing, through Qt's environment.
     run.start({"LANG=ru_RU.UTF-8", "HOME=" + run.directory(), "QT_PLUGIN_PATH=" KESTRIX_PROBE_PLUGINS,
@@ -388,8 +381,7 @@ TEST(InstalledProgramTest, AnOperatorOfGroupKestrixReadsAndLoadsTheDemoControlle
     LoadIntoTheDatabase(run, *window, 3000);
     x->requestClose(*window);
     EXPECT_EQ(run.waitForExit(20s), std::optional<int>(0));
-    simulator.terminate();
-    simulator.waitForFinished(5000);
+    simulator.stop();
     EXPECT_EQ(QueryRows(run.appPath() + "DB/CBASE.FDB", "SELECT COUNT(*) AS n FROM fb_evn", {"n"}),
               std::vector<std::string>{"3000"});
     EXPECT_TRUE(run.clipped().empty());

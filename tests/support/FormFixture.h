@@ -10,6 +10,7 @@
 
 #include "app/TForm1.h"
 #include "tests/support/FakeCapture.h"
+#include "tests/support/Wait.h"
 #include "tests/support/FakeOperatorUi.h"
 #include "tests/support/TestDatabase.h"
 
@@ -45,11 +46,6 @@ protected:
     // Runs the download handler directly: after a run with events only a load
     // would enable the start button again.
     void runDownload() { form->runGuarded([&] { form->Button2Click(); }); }
-
-    // Lets the event loop run until the condition holds (at most two seconds).
-    static bool waitFor(const std::function<bool()>& condition, int ms = 2000) {
-        return QTest::qWaitFor(condition, ms);
-    }
 
     AppDirectory app;  // the program's directory: settings.ini goes here
     std::shared_ptr<FakeCapture> capture = std::make_shared<FakeCapture>();

@@ -23,9 +23,12 @@ public:
         if (!match.hasMatch()) throw std::runtime_error("kestrix-sim did not say where it listens");
         m_port = match.captured(1).toUShort();
     }
-    ~SimProcess() {
+    ~SimProcess() { stop(); }
+    // Asks it to end; true when it has.
+    bool stop() {
+        if (m_process.state() == QProcess::NotRunning) return true;
         m_process.terminate();
-        m_process.waitForFinished(5000);
+        return m_process.waitForFinished(5000);
     }
     quint16 port() const { return m_port; }
 

@@ -90,12 +90,20 @@ inline std::vector<std::string> IsqlRows(const std::string& database, const std:
     return rows;
 }
 
+// The one settings writer of the tests: the bytes as given (CR LF and
+// Windows-1251 are the caller's). Throws when the file cannot be written.
+inline void WriteSettings(const std::string& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) throw std::runtime_error("cannot write " + file);
+}
+
 // A temporary directory that plays the program's directory (ends with "/").
 struct AppDirectory {
     QTemporaryDir dir;
     std::string path() const { return dir.path().toStdString() + "/"; }
     std::string settingsPath() const { return path() + "settings.ini"; }
-    void writeSettings(const std::string& text) const { std::ofstream(settingsPath(), std::ios::binary) << text; }
+    void writeSettings(const std::string& text) const { WriteSettings(settingsPath(), text); }
     std::string readSettings() const { return FileText(settingsPath()); }
 };
 
