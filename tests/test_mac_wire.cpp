@@ -18,6 +18,7 @@
 #include "tests/support/FormFixture.h"
 #include "tests/support/FrameCheck.h"
 #include "tests/support/FreeUdpPort.h"
+#include "tests/support/SimProcess.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -182,16 +183,15 @@ protected:
     // The controller, inside the namespace: it answers to replyPort and logs
     // every request it receives to requestLog.
     void startController(quint16 replyPort, const QString& requestLog, const QString& eventDump) {
-        sim.start("ip", {"netns", "exec", network->ns, KESTRIX_SIM_PATH, "--bind", QString::fromStdString(kControllerIp),
-                         "--port", "7715", "--reply-port", QString::number(replyPort), "--event-count", "700",
-                         "--dump-events", eventDump, "--log", requestLog});
-        ASSERT_TRUE(sim.waitForStarted());
-        ASSERT_TRUE(sim.waitForReadyRead(10000)) << sim.readAllStandardError().toStdString();
+        sim = std::make_unique<SimProcess>(KESTRIX_SIM_PATH, replyPort,
+                                           QStringList{"--event-count", "700", "--dump-events", eventDump, "--log", requestLog},
+                                           QString::fromStdString(kControllerIp), kControllerPort,
+                                           QStringList{"ip", "netns", "exec", network->ns});
     }
     void stopController() {
-        if (sim.state() == QProcess::NotRunning) return;
-        sim.terminate();
-        EXPECT_TRUE(sim.waitForFinished(5000));
+        if (!sim) return;
+        EXPECT_TRUE(sim->stop());
+        sim.reset();
     }
 
     // The operator picks the host end of the veth in MAC mode and the controller's MAC.
@@ -211,7 +211,7 @@ protected:
     ExpeditedGracePeriods gracePeriods;
     std::optional<TestNetwork> network;
     QTemporaryDir work;
-    QProcess sim;
+    std::unique_ptr<SimProcess> sim;
 };
 
 }  // namespace
@@ -226,7 +226,7 @@ TEST_F(MacWireTest, TestSignalAndFullDownloadThroughAVethPair) {
     ASSERT_NO_FATAL_FAILURE(chooseTheWireInMacMode());
 
     control<QPushButton>("Button4")->click();
-    EXPECT_TRUE(WaitFor([&] { return sim.readAllStandardOutput().contains("test signal received"); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(WaitFor([&] { return sim->readOutput().contains("test signal received"); }, std::chrono::seconds(5)));
     control<QPushButton>("Button2")->click();
     EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes.front().text.toStdString();
 
