@@ -9,6 +9,7 @@
 
 #include "shell/ControllerSession.h"
 #include "tests/support/FakeCapture.h"
+#include "tests/support/ForgedReply.h"
 #include "tests/support/FrameCheck.h"
 #include "tests/support/FreeUdpPort.h"
 #include "tests/support/SimulatorFixture.h"
@@ -120,18 +121,6 @@ TEST_F(ControllerSessionTest, FailedMacSendsAreReportedWithTheLibrarysReason) {
     EXPECT_EQ(capture.log.opens, 0);
     EXPECT_TRUE(core->received().empty());
 }
-
-namespace {
-
-// A reply as a controller sends it: 0x23, length, 0xDA, and data from byte 13 on.
-QByteArray ForgedReply(char fill) {
-    QByteArray reply(13 + 512, fill);
-    reply[0] = 0x23;
-    reply[3] = static_cast<char>(0xDA);
-    return reply;
-}
-
-}  // namespace
 
 // In IP mode a datagram from any host but the addressed controller is no
 // reply, whatever it holds and whenever it comes.

@@ -9,22 +9,13 @@
 #include <thread>
 
 #include "link/udp/ReplyRouter.h"
+#include "tests/support/ForgedReply.h"
 
 using namespace kestrix;
+using namespace kestrix::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray Reply(char fill) {
-    QByteArray reply(13 + 512, fill);
-    reply[0] = 0x23;
-    reply[3] = static_cast<char>(0xDA);
-    return reply;
-}
-
-HexText DataOf(char fill) {
-    return BytesToHex(std::vector<std::uint8_t>(512, static_cast<std::uint8_t>(fill)));
-}
 
 class ReplyRouterTest : public ::testing::Test {
 protected:
@@ -40,7 +31,7 @@ protected:
         return h;
     }
     void answer(Host& from, char fill) {
-        from.socket.writeDatagram(Reply(fill), QHostAddress::LocalHost, router.listenPort());
+        from.socket.writeDatagram(ForgedReply(fill), QHostAddress::LocalHost, router.listenPort());
     }
     std::optional<HexText> take(ReplyInbox& inbox, std::chrono::milliseconds wait = 2s) {
         auto reply = inbox.await(wait);
@@ -61,11 +52,11 @@ TEST_F(ReplyRouterTest, EachRunHearsOnlyTheHostItAddressed) {
     router.listenTo(second, b->address);
     answer(*b, 'b');
     answer(*a, 'a');
-    EXPECT_EQ(take(first), DataOf('a'));
-    EXPECT_EQ(take(second), DataOf('b'));
+    EXPECT_EQ(take(first), ForgedReplyData('a'));
+    EXPECT_EQ(take(second), ForgedReplyData('b'));
     answer(*a, 'c');
     EXPECT_EQ(take(second, 300ms), std::nullopt);
-    EXPECT_EQ(take(first), DataOf('c'));
+    EXPECT_EQ(take(first), ForgedReplyData('c'));
 }
 
 // MAC mode: the run learns its controller's address from the first reply, and
@@ -83,15 +74,15 @@ TEST_F(ReplyRouterTest, ARunThatDoesNotKnowItsHostKeepsTheFirstThatAnswers) {
     QTest::qWait(100);
     EXPECT_FALSE(secondListening) << "two runs wait for a first reply at once";
     answer(*a, 'a');
-    EXPECT_EQ(take(first), DataOf('a'));
+    EXPECT_EQ(take(first), ForgedReplyData('a'));
     EXPECT_TRUE(QTest::qWaitFor([&] { return secondListening.load(); }, 2000));
     secondRun.join();
 
     answer(*b, 'b');
-    EXPECT_EQ(take(second), DataOf('b'));
+    EXPECT_EQ(take(second), ForgedReplyData('b'));
     answer(*a, 'c');  // the first run's host, heard by it alone
     EXPECT_EQ(take(second, 300ms), std::nullopt);
-    EXPECT_EQ(take(first), DataOf('c'));
+    EXPECT_EQ(take(first), ForgedReplyData('c'));
 }
 
 TEST_F(ReplyRouterTest, AHostWhoseRunHasEndedIsHeardNoMore) {
@@ -103,5 +94,5 @@ TEST_F(ReplyRouterTest, AHostWhoseRunHasEndedIsHeardNoMore) {
     answer(*late, 'l');
     EXPECT_EQ(take(inbox, 300ms), std::nullopt);
     answer(*next, 'n');
-    EXPECT_EQ(take(inbox), DataOf('n'));
+    EXPECT_EQ(take(inbox), ForgedReplyData('n'));
 }

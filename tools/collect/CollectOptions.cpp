@@ -107,11 +107,11 @@ std::variant<CollectOptions, std::string> ParseCollectOptions(const QStringList&
     QCommandLineParser parser;
     Describe(parser);
     // A value never starts with "--": an option followed by another lacks its value.
+    const std::vector<Option> described = Options();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString name = arguments[i].mid(2);
         const auto takesValue = [&](const Option& option) { return option.valueName && name == QLatin1String(option.name); };
-        const auto options = Options();
-        if (arguments[i].startsWith(QLatin1String("--")) && std::any_of(options.begin(), options.end(), takesValue) &&
+        if (arguments[i].startsWith(QLatin1String("--")) && std::any_of(described.begin(), described.end(), takesValue) &&
             (i + 1 == arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"))))
             return "missing value for " + arguments[i].toStdString();
     }

@@ -133,30 +133,24 @@ int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     try {
         const SimOptions options = ParseOptions(QCoreApplication::arguments());
-        const std::string& bindAddress = options.bindAddress;
-        const std::string &eventsFile = options.eventsFile, &dumpEvents = options.dumpEvents,
-                          &dumpCards = options.dumpCards, &logFile = options.logFile;
-        const int port = options.port, replyPort = options.replyPort;
-        const bool dumpOnly = options.dumpOnly;
-        const GenerateOptions& generate = options.generate;
-        const FaultOptions& faults = options.faults;
+        ControllerMemory memory = options.eventsFile.empty()
+                                      ? ControllerMemory::Generate(options.generate)
+                                      : ControllerMemory::FromRecordLines(ReadLines(options.eventsFile));
+        if (!options.dumpEvents.empty()) WriteLines(options.dumpEvents, memory.writtenEvents());
+        if (!options.dumpCards.empty())
+            WriteLines(options.dumpCards, GeneratedCardCodes(options.generate.seed, options.generate.cardCount));
+        if (options.dumpOnly) return 0;
 
-        ControllerMemory memory = eventsFile.empty() ? ControllerMemory::Generate(generate)
-                                                     : ControllerMemory::FromRecordLines(ReadLines(eventsFile));
-        if (!dumpEvents.empty()) WriteLines(dumpEvents, memory.writtenEvents());
-        if (!dumpCards.empty()) WriteLines(dumpCards, GeneratedCardCodes(generate.seed, generate.cardCount));
-        if (dumpOnly) return 0;
-
-        SimulatorCore core(std::move(memory), faults);
-        SimulatorServer server(core, bindAddress, static_cast<std::uint16_t>(port),
-                               static_cast<std::uint16_t>(replyPort));
+        SimulatorCore core(std::move(memory), options.faults);
+        SimulatorServer server(core, options.bindAddress, static_cast<std::uint16_t>(options.port),
+                               static_cast<std::uint16_t>(options.replyPort));
         std::signal(SIGINT, [](int) { g_stop = 1; });
         std::signal(SIGTERM, [](int) { g_stop = 1; });
-        std::cout << "kestrix-sim: listening on " << bindAddress << ":" << server.port() << ", replies to port "
-                  << replyPort << ", " << core.memory().writtenEvents().size() << " events in memory" << std::endl;
+        std::cout << "kestrix-sim: listening on " << options.bindAddress << ":" << server.port() << ", replies to port "
+                  << options.replyPort << ", " << core.memory().writtenEvents().size() << " events in memory" << std::endl;
 
         std::ofstream log;
-        if (!logFile.empty()) log.open(logFile, std::ios::app);
+        if (!options.logFile.empty()) log.open(options.logFile, std::ios::app);
         std::size_t reported = 0;
         const auto reportReceived = [&] {
             const auto received = core.received();
